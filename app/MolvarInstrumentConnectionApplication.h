@@ -1,0 +1,69 @@
+// The application object: the state every window shares, start-up and shut-down.
+#pragma once
+
+#include "link/Messages.h"
+#include "platform/NetworkAdapters.h"
+#include "platform/window/WinApp.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class CUDPInstrumentInterface;
+class CMolvarInstrumentConnectionDialog;
+class CClaimInstrumentSelectionDialog;
+class CClaimInstrumentDialog;
+class CRenameInstrumentSelectionDialog;
+class CRenameInstrumentDialog;
+
+enum EConnectionState : std::uint8_t {
+    CONNECTION_VERIFYING = 0,
+    CONNECTION_NOT_CONFIGURED = 1,
+    CONNECTION_READY = 2,
+    CONNECTION_NOT_READY = 3,
+    CONNECTION_NOT_CLAIMED = 4,
+};
+// "CONNECTION_READY" and so on, for logs and tests.
+const char* ConnectionStateName(std::uint8_t nState);
+
+using NetworkAdapterListing = std::optional<std::vector<SNetworkAdapter>>;
+
+class CMolvarInstrumentConnectionApplication : public CWinApp {
+public:
+    // First start-up phase: chooses the adapter from the listing (asking the user when several
+    // qualify) and obtains the link. Throws InterfaceException when the link cannot be built.
+    // The ports are the protocol's own unless a test chooses others.
+    explicit CMolvarInstrumentConnectionApplication(const NetworkAdapterListing& adapters,
+                                                    std::uint16_t nLocalPort = INSTRUMENT_PORT,
+                                                    std::uint16_t nPeerPort = INSTRUMENT_PORT);
+    ~CMolvarInstrumentConnectionApplication() override;
+
+    // Second phase: loads the configuration, runs the main connection window modally, saves the
+    // configuration. Returns false, which ends the program.
+    bool InitInstance() override;
+
+    void SelectNetworkAdapter(const NetworkAdapterListing& adapters);
+    void LoadSettings();
+    void SaveSettings();
+
+    // The application object of the process (the last one constructed and not yet destroyed).
+    static CMolvarInstrumentConnectionApplication* Get();
+
+    QString m_strLocalHostName;
+    QString m_strInstrumentName;
+    QString m_strInstrumentHostName;
+    std::uint32_t m_dwInstrumentIPAddress = 0;
+    QString m_strClaimOwnerName;
+    std::uint32_t m_dwClaimOwnerIPAddress = 0;
+    std::uint8_t m_nConnectionState = CONNECTION_VERIFYING;
+    CUDPInstrumentInterface* m_pInstrumentInterface = nullptr;
+    std::uint32_t m_dwLocalIPAddress = 0;
+    std::uint32_t m_dwBroadcastIPAddress = 0xFFFFFFFF;
+    CMolvarInstrumentConnectionDialog* m_pConnectionDialog = nullptr;
+    CClaimInstrumentSelectionDialog* m_pClaimInstrumentSelectionDialog = nullptr;
+    CClaimInstrumentDialog* m_pClaimInstrumentDialog = nullptr;
+    CRenameInstrumentSelectionDialog* m_pRenameInstrumentSelectionDialog = nullptr;
+    CRenameInstrumentDialog* m_pRenameInstrumentDialog = nullptr;
+};

@@ -1,0 +1,120 @@
+// The one UDP link to the instruments. A socket thread alone touches the socket: it sends the
+// datagram the window thread hands over and appends arriving datagrams to the receive buffer,
+// announcing each one. The window thread frames, sends and takes whole datagrams.
+#pragma once
+
+#include "link/DatagramNotifyTarget.h"
+#include "link/InstrumentInterface.h"
+#include "link/Messages.h"
+#include "platform/AutoResetEvent.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Why the link could not be built; the constructor throws the value.
+enum InterfaceException : int {
+    SOCKET_LIBRARY_NOT_STARTED = -1, // kept for its value; POSIX sockets need no start-up
+    SOCKET_LIBRARY_WRONG_VERSION = -2,
+    HOST_NAME_UNREADABLE = -4,
+    SOCKET_THREAD_NOT_STARTED = -5,
+    SYNCHRONISATION_NOT_CREATED = -6,
+};
+// The meaning of a value in plain words, for the user.
+const char* DescribeInterfaceException(InterfaceException nException);
+
+// Status codes of the link's operations; the UDP link returns 0, -2, -3 and -4 only.
+constexpr int STATUS_NO_ERROR = 0;
+constexpr int STATUS_CANNOT_SEND_MESSAGE = -2;
+constexpr int STATUS_OUT_MESSAGE_SIZE = -3;
+constexpr int STATUS_CANNOT_READ_RESPONSE = -4;
+// "No Error" for 0; code -n has entry n of the table; nullptr outside it.
+const char* GetStatusText(int nStatus);
+
+class CUDPInstrumentInterface final : public CInstrumentInterface {
+public:
+    static constexpr std::uint32_t BUFFER_SIZE = 4096;
+    static constexpr std::uint32_t LOCK_TIMEOUT_MS = 1000;
+
+    // Throws InterfaceException. The ports are the protocol's own unless a test chooses others.
+    CUDPInstrumentInterface(std::uint32_t dwLocalAddress, std::uint32_t dwBroadcastAddress,
+                            std::uint16_t nLocalPort = INSTRUMENT_PORT,
+                            std::uint16_t nPeerPort = INSTRUMENT_PORT);
+    ~CUDPInstrumentInterface();
+    CUDPInstrumentInterface(const CUDPInstrumentInterface&) = delete;
+    CUDPInstrumentInterface& operator=(const CUDPInstrumentInterface&) = delete;
+
+    int Connect() override;
+    void Disconnect() override;
+    int Transact(const std::uint8_t* pbRequest, std::uint32_t dwRequestLength,
+                 std::uint8_t* pbReply, std::uint32_t* pdwReplyLength,
+                 std::uint32_t dwReplyCapacity) override;
+    int Receive(std::uint8_t* pbBuffer, std::uint32_t* pdwLength,
+                std::uint32_t dwCapacity) override;
+    int Send(const std::uint8_t* pbPayload, std::uint32_t dwLength) override;
+
+    // Removes the oldest whole datagram (header included); pbBuffer, when given, has room for
+    // MAX_DATAGRAM_SIZE bytes.
+    bool TakeDatagram(std::uint32_t* pdwLength, std::uint8_t* pbBuffer);
+
+    // For the socket thread (public so that tests can drive the buffers directly).
+    bool AppendReceived(const std::uint8_t* pbBytes, std::uint32_t dwCount);
+    std::uint32_t ReceiveSpace();
+    bool PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount);
+    bool TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount);
+
+    // The socket thread's last error on a send or a receive (an errno value), 0 at first.
+    int GetLastSocketError() const { return m_nLastSocketError.load(); }
+    std::uint16_t GetLocalPort() const { return m_nLocalPort; }
+
+private:
+    void SocketThread();
+
+    std::unique_ptr<CAutoResetEvent> m_hStopEvent;
+    std::unique_ptr<CAutoResetEvent> m_hSendDoneEvent;
+    std::unique_ptr<CAutoResetEvent> m_hSendRequestEvent;
+    std::uint8_t m_abReceiveBuffer[BUFFER_SIZE];
+    std::uint8_t m_abSendBuffer[BUFFER_SIZE];
+
+public:
+    char m_szLocalHostName[TEXT_FIELD_SIZE];
+    // Set once by the main connection window; read on the socket thread.
+    std::atomic<CDatagramNotifyTarget*> m_hNotifyWnd{nullptr};
+    const std::uint32_t m_dwBroadcastAddress;
+    const std::uint32_t m_dwLocalAddress;
+
+private:
+    std::uint32_t m_dwReceivedBytes = 0;
+
+public:
+    std::uint32_t m_dwLastSourceAddress = 0;
+
+private:
+    std::uint32_t m_dwSendCount = 0;
+
+public:
+    // Written by the caller before each Send.
+    std::uint32_t m_dwDestinationAddress = 0;
+    std::uint32_t m_dwSourceAddress = 0;
+
+private:
+    std::uint32_t m_dwThreadId = 0;
+    std::unique_ptr<std::timed_mutex> m_hReceiveMutex;
+    std::thread m_hThread;
+    std::unique_ptr<std::timed_mutex> m_hSendMutex;
+    std::atomic<int> m_nLastSocketError{0};
+
+    const std::uint16_t m_nLocalPort;
+    const std::uint16_t m_nPeerPort;
+};
+
+// The single link: the first call creates it with its arguments, later calls return it and
+// ignore theirs. None when memory cannot be had; an InterfaceException passes through.
+CUDPInstrumentInterface* GetInstrumentInterface(std::uint32_t dwLocalAddress,
+                                                std::uint32_t dwBroadcastAddress,
+                                                std::uint16_t nLocalPort = INSTRUMENT_PORT,
+                                                std::uint16_t nPeerPort = INSTRUMENT_PORT);
+// Shuts the single link down and forgets it (application exit; between tests).
+void ReleaseInstrumentInterface();

@@ -1,0 +1,29 @@
+// The instruments of one discovery cycle, one per address, ascending by address.
+#pragma once
+
+#include "model/MolvarInstrument.h"
+
+#include <cstdint>
+#include <list>
+
+class CInstrumentList {
+public:
+    using const_iterator = std::list<CMolvarInstrument>::const_iterator;
+
+    void Clear();
+    std::uint32_t GetCount() const;
+    // An identical record leaves the list as it is; one with the same address is replaced;
+    // the list stays sorted by address (stable sort, nodes relinked).
+    void MergeDiscovered(const CMolvarInstrument& instrument);
+    // Copies of the other list's records, in its order; on failure part-way the list is empty
+    // and the failure propagates.
+    void CopyFrom(const CInstrumentList& other);
+    // The record at a 0-based position, or nullptr past the end.
+    const CMolvarInstrument* GetAt(std::uint32_t nPosition) const;
+
+    const_iterator begin() const { return m_listInstruments.begin(); }
+    const_iterator end() const { return m_listInstruments.end(); }
+
+private:
+    std::list<CMolvarInstrument> m_listInstruments;
+};

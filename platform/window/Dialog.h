@@ -1,0 +1,76 @@
+// A modal dialog window over QDialog, with what the program's windows rely on: a modal run
+// with a result, window timers by id, the program's window messages posted as events that keep
+// their numbers, and visibility.
+#pragma once
+
+#include "platform/window/WindowHandle.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QTimer;
+
+constexpr unsigned WM_USER = 0x0400;
+constexpr unsigned WM_APP = 0x8000;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+class CDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CDialog(QWidget* pParent = nullptr);
+    ~CDialog() override;
+
+    // Opens the window (OnInitDialog), runs it modally and, once the run has ended, destroys
+    // the window (OnDestroy, then every timer stopped). Returns the result given to EndDialog.
+    virtual int DoModal();
+    // Ends the modal run with a result.
+    void EndDialog(int nResult);
+
+    // Starts a repeating precise timer with this id, or restarts the period of a running one.
+    // Returns the id, or 0 when the timer could not be started.
+    unsigned SetTimer(unsigned nIDEvent, unsigned nElapseMs);
+    bool KillTimer(unsigned nIDEvent);
+    bool IsTimerRunning(unsigned nIDEvent) const;
+
+    // Posts a window message to this window's queue; safe from any thread.
+    bool PostMessage(unsigned nMessage, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+    // Shown (a window disabled under a modal one still counts).
+    bool IsWindowVisible() const;
+    HWND GetSafeHwnd() const { return m_hWnd; }
+
+    // Tests: called once each time a window has opened its modal run, from inside that run.
+    static void SetModalRunHook(std::function<void(CDialog&)> fnHook);
+
+protected:
+    // Window opening; true lets the platform place the focus, false says the window set it.
+    virtual bool OnInitDialog();
+    // A timer event; every timer event then goes on to the default handling.
+    virtual void OnTimer(unsigned nIDEvent);
+    // A posted window message; returns the message's result.
+    virtual std::intptr_t OnWindowMessage(unsigned nMessage, std::uintptr_t wParam,
+                                          std::intptr_t lParam);
+    // Window destruction, after the modal run has ended; timers are stopped after it.
+    virtual void OnDestroy();
+    // Enter with no enabled default button, and Escape or the close box.
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    bool event(QEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    void reject() override;
+    void accept() override;
+
+private:
+    void KillAllTimers();
+
+    HWND m_hWnd;
+    std::map<unsigned, std::unique_ptr<QTimer>> m_mapTimers;
+};
