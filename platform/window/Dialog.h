@@ -30,8 +30,13 @@ public:
     // Opens the window (OnInitDialog), runs it modally and, once the run has ended, destroys
     // the window (OnDestroy, then every timer stopped). Returns the result given to EndDialog.
     virtual int DoModal();
-    // Ends the modal run with a result.
+    // Ends the modal run with a result (a window opened with Create is destroyed instead).
     void EndDialog(int nResult);
+    // Tests: opens the window as DoModal does (OnInitDialog, shown) but returns at once;
+    // DestroyWindow then ends it as the end of a modal run does (OnDestroy, timers stopped).
+    void Create();
+    void DestroyWindow();
+    int GetResult() const { return m_nResult; }
 
     // Starts a repeating precise timer with this id, or restarts the period of a running one.
     // Returns the id, or 0 when the timer could not be started.
@@ -72,5 +77,6 @@ private:
     void KillAllTimers();
 
     HWND m_hWnd;
+    int m_nResult = 0;
     std::map<unsigned, std::unique_ptr<QTimer>> m_mapTimers;
 };
