@@ -1,34 +1,11 @@
 #include "model/InstrumentList.h"
 
+#include "AllocationFailure.h"
+
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <new>
 #include <vector>
-
-// Allocation failures on demand: while armed, the n-th allocation of this test program throws.
-namespace {
-int g_nAllocationsBeforeFailure = -1;
-} // namespace
-
-void* operator new(std::size_t nSize) {
-    if (g_nAllocationsBeforeFailure == 0) {
-        g_nAllocationsBeforeFailure = -1;
-        throw std::bad_alloc();
-    }
-    if (g_nAllocationsBeforeFailure > 0) {
-        --g_nAllocationsBeforeFailure;
-    }
-    if (void* p = std::malloc(nSize == 0 ? 1 : nSize)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -168,9 +145,10 @@ TEST(InstrumentListCopy, FailurePartWayLeavesTargetEmptyAndPropagates) {
     CInstrumentList target;
     target.MergeDiscovered(Record(100));
 
-    g_nAllocationsBeforeFailure = 3; // the fourth node fails
-    EXPECT_THROW(target.CopyFrom(source), std::bad_alloc);
-    g_nAllocationsBeforeFailure = -1;
+    {
+        CAllocationFailure failure(3); // the fourth node fails
+        EXPECT_THROW(target.CopyFrom(source), std::bad_alloc);
+    }
     EXPECT_EQ(target.GetCount(), 0u);
     EXPECT_EQ(source.GetCount(), 5u);
 
@@ -184,15 +162,17 @@ TEST(InstrumentListMerge, AllocationFailureLeavesTheListAsItWas) {
     list.MergeDiscovered(Record(A_10_0_0_7, "a"));
     list.MergeDiscovered(Record(A_192_168_1_2, "b"));
 
-    g_nAllocationsBeforeFailure = 0;
-    EXPECT_THROW(list.MergeDiscovered(Record(A_192_168_1_10, "c")), std::bad_alloc);
-    g_nAllocationsBeforeFailure = -1;
+    {
+        CAllocationFailure failure(0);
+        EXPECT_THROW(list.MergeDiscovered(Record(A_192_168_1_10, "c")), std::bad_alloc);
+    }
     EXPECT_EQ(Addresses(list), (std::vector<std::uint32_t>{A_10_0_0_7, A_192_168_1_2}));
 
     // A replacement that cannot be stored keeps the record it would have replaced.
-    g_nAllocationsBeforeFailure = 0;
-    EXPECT_THROW(list.MergeDiscovered(Record(A_192_168_1_2, "renamed")), std::bad_alloc);
-    g_nAllocationsBeforeFailure = -1;
+    {
+        CAllocationFailure failure(0);
+        EXPECT_THROW(list.MergeDiscovered(Record(A_192_168_1_2, "renamed")), std::bad_alloc);
+    }
     ASSERT_EQ(list.GetCount(), 2u);
     EXPECT_STREQ(list.GetAt(1)->m_szName, "b");
 }
