@@ -28,14 +28,14 @@ struct SSimulatedInstrument {
 };
 
 struct SSimulatorOptions {
-    std::uint16_t nPort = INSTRUMENT_PORT;       // where the instruments listen
-    std::uint16_t nClientPort = INSTRUMENT_PORT; // where replies go, at the sender's address
-    std::uint32_t dwBindAddress = 0;             // 0: any local address
-    bool bMute = false;                          // no instrument answers
-    std::set<std::uint8_t> setMuteCodes;         // requests of these codes get no answer
-    std::chrono::milliseconds delay{0};          // each answer waits this long
-    bool bAnswerTwice = false;                   // every answer goes out twice
-    bool bMalformed = false;                     // a malformed datagram before every answer
+    std::uint16_t nPort = INSTRUMENT_PORT;         // where the instruments listen
+    std::uint16_t nClientPort = INSTRUMENT_PORT;   // where replies go, at the sender's address
+    std::uint32_t dwBindAddress = 0;               // 0: any local address
+    bool bMute = false;                            // no instrument answers
+    std::set<std::uint8_t> setMuteCodes;           // requests of these codes get no answer
+    std::chrono::milliseconds delay{0};            // each answer waits this long
+    bool bAnswerTwice = false;                     // every answer goes out twice
+    bool bMalformed = false;                       // a malformed datagram before every answer
     std::function<void(const std::string&)> fnLog; // one line per datagram in and out
 };
 
@@ -46,7 +46,7 @@ struct SSimulatorRequest {
     std::uint32_t dwHeaderSource = 0;
     std::uint32_t dwReceivedOn = 0; // the local address it was sent to (IP_PKTINFO)
     std::uint32_t dwSenderAddress = 0;
-    std::string strInstrumentName;  // named requests only
+    std::string strInstrumentName; // named requests only
     std::string strClientHostName;
     std::chrono::steady_clock::time_point received;
 };
@@ -71,6 +71,8 @@ public:
     void SetMute(bool bMute);
     void SetMuteCodes(std::set<std::uint8_t> setCodes);
     void SetDelay(std::chrono::milliseconds delay);
+    void SetAnswerTwice(bool bAnswerTwice);
+    void SetMalformed(bool bMalformed);
 
     // Every well-formed request received so far, oldest first.
     std::vector<SSimulatorRequest> Requests() const;

@@ -1,0 +1,568 @@
+#include "sim/InstrumentSimulator.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t RECEIVE_ROOM = 2048;
+// How long the worker sleeps at most when no answer is due, so a stop is never missed.
+constexpr std::chrono::milliseconds IDLE_POLL{200};
+
+std::string AddressText(std::uint32_t dwAddress) {
+    return std::to_string(dwAddress >> 24) + "." + std::to_string((dwAddress >> 16) & 0xFF) + "." +
+           std::to_string((dwAddress >> 8) & 0xFF) + "." + std::to_string(dwAddress & 0xFF);
+}
+
+const char* CodeName(std::uint8_t nCode) {
+    switch (nCode) {
+    case MSG_CLAIM:
+        return "claim";
+    case MSG_DISCOVERY_REQUEST:
+        return "discovery";
+    case MSG_DISCOVERY_REPLY:
+        return "discovery-reply";
+    case MSG_RELEASE:
+        return "release";
+    case MSG_REPAIR:
+        return "repair";
+    case MSG_VERIFY:
+        return "verify";
+    case MSG_RENAME:
+        return "rename";
+    default:
+        return "unknown";
+    }
+}
+
+InstrumentDescriptionFields Describe(const SSimulatedInstrument& instrument) {
+    InstrumentDescriptionFields f;
+    f.strHostName = instrument.strHostName;
+    f.dwAddress = instrument.dwAddress;
+    f.bClaimed = instrument.bClaimed;
+    f.bInUse = instrument.bInUse;
+    f.strName = instrument.strName;
+    f.strOwnerHostName = instrument.strOwnerHostName;
+    f.dwOwnerAddress = instrument.dwOwnerAddress;
+    return f;
+}
+
+// The texts an instrument stores are what fits a text field.
+std::string FieldText(const std::string& strText) {
+    return strText.substr(0, std::min(strText.size(), TEXT_FIELD_MAX_UNITS));
+}
+
+bool IsOwner(const SSimulatedInstrument& instrument, const std::string& strClientHostName,
+             std::uint32_t dwClientAddress) {
+    return instrument.bClaimed != 0 && instrument.strOwnerHostName == strClientHostName &&
+           instrument.dwOwnerAddress == dwClientAddress;
+}
+
+// A 20-byte datagram whose header announces 100 payload bytes.
+std::vector<std::uint8_t> MalformedDatagram(std::uint32_t dwDestination, std::uint32_t dwSource) {
+    std::vector<std::uint8_t> datagram(20, 0);
+    WriteDatagramHeader(datagram.data(), DatagramHeader{dwDestination, dwSource, 100});
+    return datagram;
+}
+
+} // namespace
+
+struct CInstrumentSimulator::SState {
+    struct SOutgoing {
+        std::vector<std::uint8_t> datagram;
+        std::uint32_t dwFrom = 0; // the answering instrument's address
+        std::uint32_t dwTo = 0;   // the requester's IP address
+        std::string strWhat;      // what the log calls it: the code's name and number
+    };
+
+    explicit SState(std::vector<SSimulatedInstrument> instruments, SSimulatorOptions options)
+        : listInstruments(std::move(instruments)), options(std::move(options)) {}
+
+    // Worker side.
+    void Run();
+    void ReceiveAll();
+    void Handle(const std::uint8_t* pbBytes, std::size_t nLength, bool bTruncated,
+                std::uint32_t dwSender, std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
+                bool bHaveReceivedOn);
+    // Under the lock: the instrument's answer to a request, if it answers.
+    std::optional<std::vector<std::uint8_t>> Answer(SSimulatedInstrument& instrument,
+                                                    const SSimulatorRequest& request);
+    void SendDue();
+    void Transmit(const SOutgoing& outgoing);
+    void Log(const std::string& strLine) const {
+        if (options.fnLog) {
+            options.fnLog(strLine);
+        }
+    }
+
+    // Set once before the worker starts, then only read.
+    int nSocket = -1;
+    int anWakePipe[2] = {-1, -1};
+    std::atomic<std::uint16_t> nBoundPort{0};
+    std::thread worker;
+    std::atomic<bool> bStop{false};
+
+    // Shared with the callers' threads.
+    mutable std::mutex mutex;
+    std::condition_variable requestArrived;
+    std::vector<SSimulatedInstrument> listInstruments;
+    SSimulatorOptions options; // switches change under the lock; ports and fnLog are fixed
+    std::vector<SSimulatorRequest> listRequests;
+
+    // Worker only: answers waiting for their time, in the order they were decided.
+    std::multimap<std::chrono::steady_clock::time_point, SOutgoing> mapDue;
+};
+
+CInstrumentSimulator::CInstrumentSimulator(std::vector<SSimulatedInstrument> instruments,
+                                           SSimulatorOptions options)
+    : m_pState(std::make_unique<SState>(std::move(instruments), std::move(options))) {}
+
+CInstrumentSimulator::~CInstrumentSimulator() {
+    Stop();
+}
+
+bool CInstrumentSimulator::Start() {
+    SState& s = *m_pState;
+    if (s.nSocket >= 0) {
+        errno = EALREADY;
+        return false;
+    }
+    auto fail = [&s]() {
+        const int nError = errno;
+        for (int* pFd : {&s.nSocket, &s.anWakePipe[0], &s.anWakePipe[1]}) {
+            if (*pFd >= 0) {
+                ::close(*pFd);
+                *pFd = -1;
+            }
+        }
+        errno = nError;
+        return false;
+    };
+
+    s.nSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s.nSocket < 0) {
+        return fail();
+    }
+    const int nOn = 1;
+    if (::setsockopt(s.nSocket, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn) != 0 ||
+        ::setsockopt(s.nSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn) != 0 ||
+        ::setsockopt(s.nSocket, IPPROTO_IP, IP_PKTINFO, &nOn, sizeof nOn) != 0) {
+        return fail();
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(s.options.nPort);
+    address.sin_addr.s_addr = htonl(s.options.dwBindAddress);
+    if (::bind(s.nSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        return fail();
+    }
+    socklen_t nAddressLength = sizeof address;
+    if (::getsockname(s.nSocket, reinterpret_cast<sockaddr*>(&address), &nAddressLength) != 0) {
+        return fail();
+    }
+    s.nBoundPort = ntohs(address.sin_port);
+    if (::pipe2(s.anWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return fail();
+    }
+    s.bStop = false;
+    try {
+        s.worker = std::thread([&s] { s.Run(); });
+    } catch (const std::system_error& error) {
+        errno = error.code().value();
+        return fail();
+    }
+    return true;
+}
+
+void CInstrumentSimulator::Stop() {
+    SState& s = *m_pState;
+    if (s.worker.joinable()) {
+        s.bStop = true;
+        const char c = 0;
+        [[maybe_unused]] const auto nWritten = ::write(s.anWakePipe[1], &c, 1);
+        s.worker.join();
+    }
+    for (int* pFd : {&s.nSocket, &s.anWakePipe[0], &s.anWakePipe[1]}) {
+        if (*pFd >= 0) {
+            ::close(*pFd);
+            *pFd = -1;
+        }
+    }
+    s.mapDue.clear();
+}
+
+std::uint16_t CInstrumentSimulator::Port() const {
+    return m_pState->nBoundPort;
+}
+
+std::vector<SSimulatedInstrument> CInstrumentSimulator::Instruments() const {
+    std::lock_guard lock(m_pState->mutex);
+    return m_pState->listInstruments;
+}
+
+void CInstrumentSimulator::SetInstrument(std::size_t nIndex,
+                                         const SSimulatedInstrument& instrument) {
+    std::lock_guard lock(m_pState->mutex);
+    if (nIndex < m_pState->listInstruments.size()) {
+        m_pState->listInstruments[nIndex] = instrument;
+    }
+}
+
+void CInstrumentSimulator::AddInstrument(const SSimulatedInstrument& instrument) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->listInstruments.push_back(instrument);
+}
+
+void CInstrumentSimulator::RemoveInstrument(std::size_t nIndex) {
+    std::lock_guard lock(m_pState->mutex);
+    auto& list = m_pState->listInstruments;
+    if (nIndex < list.size()) {
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(nIndex));
+    }
+}
+
+void CInstrumentSimulator::SetMute(bool bMute) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->options.bMute = bMute;
+}
+
+void CInstrumentSimulator::SetMuteCodes(std::set<std::uint8_t> setCodes) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->options.setMuteCodes = std::move(setCodes);
+}
+
+void CInstrumentSimulator::SetDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->options.delay = delay;
+}
+
+void CInstrumentSimulator::SetAnswerTwice(bool bAnswerTwice) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->options.bAnswerTwice = bAnswerTwice;
+}
+
+void CInstrumentSimulator::SetMalformed(bool bMalformed) {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->options.bMalformed = bMalformed;
+}
+
+std::vector<SSimulatorRequest> CInstrumentSimulator::Requests() const {
+    std::lock_guard lock(m_pState->mutex);
+    return m_pState->listRequests;
+}
+
+std::size_t CInstrumentSimulator::CountRequests(std::uint8_t nCode) const {
+    std::lock_guard lock(m_pState->mutex);
+    return static_cast<std::size_t>(
+        std::count_if(m_pState->listRequests.begin(), m_pState->listRequests.end(),
+                      [nCode](const SSimulatorRequest& r) { return r.nCode == nCode; }));
+}
+
+void CInstrumentSimulator::ClearRequests() {
+    std::lock_guard lock(m_pState->mutex);
+    m_pState->listRequests.clear();
+}
+
+bool CInstrumentSimulator::WaitForRequests(std::uint8_t nCode, std::size_t nCount,
+                                           std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_pState->mutex);
+    return m_pState->requestArrived.wait_for(lock, timeout, [&] {
+        return static_cast<std::size_t>(std::count_if(
+                   m_pState->listRequests.begin(), m_pState->listRequests.end(),
+                   [nCode](const SSimulatorRequest& r) { return r.nCode == nCode; })) >= nCount;
+    });
+}
+
+const char* CInstrumentSimulator::PolicyText() {
+    return "How the simulated instruments answer:\n"
+           "  A request sent to an instrument's own address is answered by that instrument\n"
+           "  alone; one sent to any other address (a broadcast) by every instrument.\n"
+           "  Replies go from the instrument's address to the sender's address at the client\n"
+           "  port; their header names the request's header source as destination and the\n"
+           "  instrument as source. The owner is the client whose host name and header source\n"
+           "  address match those the instrument holds while claimed.\n"
+           "  discovery (1)  a discovery reply (code 2) describing the instrument.\n"
+           "  claim (0)      status 0 when the instrument is not in use (in-use is not 1) and\n"
+           "                 not claimed, or is claimed by the same client: it takes the\n"
+           "                 requested name and the client becomes its owner; else status 1.\n"
+           "  release (3)    by the owner: status 0 and the claim is dropped; anyone else:\n"
+           "                 status 5 when in use (in-use 1), else 6; nothing changes.\n"
+           "  rename (6)     not in use: status 0, the instrument takes the name and the\n"
+           "                 client becomes its owner; in use: status 1.\n"
+           "  verify (5)     a verify reply, status 0 for the owner, else 1, with the\n"
+           "                 description.\n"
+           "  repair (4)     only an instrument whose name equals the requested name answers:\n"
+           "                 status 0 and its address; the others stay silent.\n"
+           "  Malformed datagrams (bad magic, short, a length that does not fit the code) and\n"
+           "  replies are logged and ignored. Muted instruments, or requests of muted codes,\n"
+           "  are recorded but neither answered nor acted upon.\n";
+}
+
+// ---- Worker ---------------------------------------------------------------------------------
+
+void CInstrumentSimulator::SState::Run() {
+    while (!bStop) {
+        auto wait = IDLE_POLL;
+        if (!mapDue.empty()) {
+            const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(
+                mapDue.begin()->first - std::chrono::steady_clock::now());
+            wait = std::clamp(untilDue, std::chrono::milliseconds(0), IDLE_POLL);
+        }
+        pollfd afd[2] = {{nSocket, POLLIN, 0}, {anWakePipe[0], POLLIN, 0}};
+        const int nReady = ::poll(afd, 2, static_cast<int>(wait.count()));
+        if (bStop) {
+            break;
+        }
+        if (nReady > 0 && (afd[0].revents & POLLIN) != 0) {
+            ReceiveAll();
+        }
+        SendDue();
+    }
+}
+
+void CInstrumentSimulator::SState::ReceiveAll() {
+    for (;;) {
+        std::uint8_t abBuffer[RECEIVE_ROOM];
+        sockaddr_in sender{};
+        iovec iov{abBuffer, sizeof abBuffer};
+        alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))];
+        msghdr message{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &iov;
+        message.msg_iovlen = 1;
+        message.msg_control = abControl;
+        message.msg_controllen = sizeof abControl;
+        const ssize_t nReceived = ::recvmsg(nSocket, &message, MSG_DONTWAIT | MSG_TRUNC);
+        if (nReceived < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                Log(std::string("error receiving: ") + std::strerror(errno));
+            }
+            return;
+        }
+        std::uint32_t dwReceivedOn = 0;
+        bool bHaveReceivedOn = false;
+        for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr;
+             pHeader = CMSG_NXTHDR(&message, pHeader)) {
+            if (pHeader->cmsg_level == IPPROTO_IP && pHeader->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(pHeader), sizeof info);
+                dwReceivedOn = ntohl(info.ipi_addr.s_addr);
+                bHaveReceivedOn = true;
+            }
+        }
+        const bool bTruncated = static_cast<std::size_t>(nReceived) > sizeof abBuffer;
+        Handle(abBuffer, std::min(static_cast<std::size_t>(nReceived), sizeof abBuffer), bTruncated,
+               ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port), dwReceivedOn,
+               bHaveReceivedOn);
+    }
+}
+
+void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size_t nLength,
+                                          bool bTruncated, std::uint32_t dwSender,
+                                          std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
+                                          bool bHaveReceivedOn) {
+    const std::string strFrom = AddressText(dwSender) + ":" + std::to_string(nSenderPort);
+    const std::span<const std::uint8_t> bytes(pbBytes, nLength);
+    const auto view = bTruncated ? std::nullopt : ParseDatagram(bytes);
+
+    auto ignore = [&](const char* pszWhy, const std::string& strTo) {
+        Log("in  ignored (" + std::string(pszWhy) + ") from " + strFrom + " to " + strTo +
+            " length " + std::to_string(nLength) + (bTruncated ? "+" : ""));
+    };
+    if (!view) {
+        const char* pszWhy = bTruncated                 ? "too long"
+                             : !HasDatagramMagic(bytes) ? "bad magic"
+                                                        : "length does not match its header";
+        ignore(pszWhy, bHaveReceivedOn ? AddressText(dwReceivedOn) : "?");
+        return;
+    }
+    if (!bHaveReceivedOn) {
+        dwReceivedOn = view->header.dwDestination; // no packet information: trust the header
+    }
+    const std::string strTo = AddressText(dwReceivedOn);
+
+    SSimulatorRequest request;
+    request.dwHeaderDestination = view->header.dwDestination;
+    request.dwHeaderSource = view->header.dwSource;
+    request.dwReceivedOn = dwReceivedOn;
+    request.dwSenderAddress = dwSender;
+    request.received = std::chrono::steady_clock::now();
+    if (view->payload.size() == DISCOVERY_REQUEST_SIZE &&
+        view->payload[0] == MSG_DISCOVERY_REQUEST) {
+        request.nCode = MSG_DISCOVERY_REQUEST;
+    } else if (const auto named = ParseNamedRequest(view->payload)) {
+        request.nCode = named->nCode;
+        request.strInstrumentName = named->strInstrumentName;
+        request.strClientHostName = named->strClientHostName;
+    } else {
+        ignore(view->payload.empty() ? "no code" : "not a request of this length", strTo);
+        return;
+    }
+
+    std::string strLine = "in  " + std::string(CodeName(request.nCode)) + " (" +
+                          std::to_string(request.nCode) + ") from " + strFrom + " to " + strTo +
+                          " length " + std::to_string(nLength);
+    if (request.nCode != MSG_DISCOVERY_REQUEST) {
+        strLine += " name \"" + request.strInstrumentName + "\" client \"" +
+                   request.strClientHostName + "\"";
+    }
+    Log(strLine);
+
+    std::vector<SOutgoing> listAnswers;
+    std::chrono::milliseconds delay{0};
+    bool bAnswerTwice = false;
+    bool bMalformed = false;
+    {
+        std::lock_guard lock(mutex);
+        listRequests.push_back(request);
+        requestArrived.notify_all();
+        delay = options.delay;
+        bAnswerTwice = options.bAnswerTwice;
+        bMalformed = options.bMalformed;
+        const bool bMuted = options.bMute || options.setMuteCodes.count(request.nCode) != 0;
+        const bool bDirected =
+            std::any_of(listInstruments.begin(), listInstruments.end(),
+                        [&](const SSimulatedInstrument& i) { return i.dwAddress == dwReceivedOn; });
+        for (SSimulatedInstrument& instrument : listInstruments) {
+            if (bDirected && instrument.dwAddress != dwReceivedOn) {
+                continue;
+            }
+            if (bMuted || instrument.bMute) {
+                continue;
+            }
+            if (auto payload = Answer(instrument, request)) {
+                SOutgoing outgoing;
+                outgoing.datagram.resize(MAX_DATAGRAM_SIZE);
+                outgoing.datagram.resize(FrameDatagram(request.dwHeaderSource, instrument.dwAddress,
+                                                       *payload, outgoing.datagram.data()));
+                outgoing.dwFrom = instrument.dwAddress;
+                outgoing.dwTo = dwSender;
+                outgoing.strWhat = std::string(CodeName((*payload)[0])) + " (" +
+                                   std::to_string((*payload)[0]) + ")";
+                listAnswers.push_back(std::move(outgoing));
+            }
+        }
+    }
+
+    const auto due = std::chrono::steady_clock::now() + delay;
+    for (SOutgoing& answer : listAnswers) {
+        if (bMalformed) {
+            SOutgoing malformed = answer;
+            malformed.datagram = MalformedDatagram(request.dwHeaderSource, answer.dwFrom);
+            malformed.strWhat = "malformed";
+            mapDue.emplace(due, std::move(malformed));
+        }
+        if (bAnswerTwice) {
+            mapDue.emplace(due, answer);
+        }
+        mapDue.emplace(due, std::move(answer));
+    }
+    if (delay.count() <= 0) {
+        SendDue();
+    }
+}
+
+std::optional<std::vector<std::uint8_t>>
+CInstrumentSimulator::SState::Answer(SSimulatedInstrument& instrument,
+                                     const SSimulatorRequest& request) {
+    auto bytes = [](const auto& payload) {
+        return std::vector<std::uint8_t>(payload.begin(), payload.end());
+    };
+    const bool bOwner = IsOwner(instrument, request.strClientHostName, request.dwHeaderSource);
+    switch (request.nCode) {
+    case MSG_DISCOVERY_REQUEST:
+        return bytes(BuildDiscoveryReply(Describe(instrument)));
+    case MSG_CLAIM: {
+        const bool bFree = instrument.bInUse != 1 && instrument.bClaimed == 0;
+        if (!bFree && !bOwner) {
+            return bytes(BuildStatusReply(MSG_CLAIM, 1));
+        }
+        instrument.strName = FieldText(request.strInstrumentName);
+        instrument.bClaimed = 1;
+        instrument.strOwnerHostName = FieldText(request.strClientHostName);
+        instrument.dwOwnerAddress = request.dwHeaderSource;
+        return bytes(BuildStatusReply(MSG_CLAIM, STATUS_OK));
+    }
+    case MSG_RELEASE:
+        if (bOwner) {
+            instrument.bClaimed = 0;
+            instrument.strOwnerHostName.clear();
+            instrument.dwOwnerAddress = 0;
+            return bytes(BuildStatusReply(MSG_RELEASE, STATUS_OK));
+        }
+        return bytes(BuildStatusReply(MSG_RELEASE, instrument.bInUse == 1
+                                                       ? RELEASE_STATUS_IN_USE
+                                                       : RELEASE_STATUS_OVERRIDABLE));
+    case MSG_RENAME:
+        if (instrument.bInUse == 1) {
+            return bytes(BuildStatusReply(MSG_RENAME, 1));
+        }
+        instrument.strName = FieldText(request.strInstrumentName);
+        instrument.bClaimed = 1;
+        instrument.strOwnerHostName = FieldText(request.strClientHostName);
+        instrument.dwOwnerAddress = request.dwHeaderSource;
+        return bytes(BuildStatusReply(MSG_RENAME, STATUS_OK));
+    case MSG_VERIFY:
+        return bytes(BuildVerifyReply(bOwner ? STATUS_OK : 1, Describe(instrument)));
+    case MSG_REPAIR:
+        if (instrument.strName != request.strInstrumentName) {
+            return std::nullopt;
+        }
+        return bytes(BuildRepairReply(STATUS_OK, instrument.dwAddress));
+    default:
+        return std::nullopt;
+    }
+}
+
+void CInstrumentSimulator::SState::SendDue() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!mapDue.empty() && mapDue.begin()->first <= now) {
+        Transmit(mapDue.begin()->second);
+        mapDue.erase(mapDue.begin());
+    }
+}
+
+void CInstrumentSimulator::SState::Transmit(const SOutgoing& outgoing) {
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(options.nClientPort);
+    destination.sin_addr.s_addr = htonl(outgoing.dwTo);
+    iovec iov{const_cast<std::uint8_t*>(outgoing.datagram.data()), outgoing.datagram.size()};
+
+    // The answer leaves from the instrument's own address.
+    alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &destination;
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    message.msg_control = abControl;
+    message.msg_controllen = sizeof abControl;
+    cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
+    pHeader->cmsg_level = IPPROTO_IP;
+    pHeader->cmsg_type = IP_PKTINFO;
+    pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_spec_dst.s_addr = htonl(outgoing.dwFrom);
+    std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
+
+    const std::string strLine = outgoing.strWhat + " from " + AddressText(outgoing.dwFrom) +
+                                " to " + AddressText(outgoing.dwTo) + ":" +
+                                std::to_string(options.nClientPort) + " length " +
+                                std::to_string(outgoing.datagram.size());
+    if (::sendmsg(nSocket, &message, MSG_NOSIGNAL) < 0) {
+        Log("out failed (" + std::string(std::strerror(errno)) + "): " + strLine);
+        return;
+    }
+    Log("out " + strLine);
+}
