@@ -6,7 +6,7 @@
 #include "platform/window/WindowHandle.h"
 
 #include <QDialog>
-
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -50,7 +50,9 @@ public:
     bool IsWindowVisible() const;
     HWND GetSafeHwnd() const { return m_hWnd; }
 
-    // Tests: called once each time a window has opened its modal run, from inside that run.
+    // Tests: called once each time a window has opened its modal run, from inside that run,
+    // when the window is active and its focus placed (or after half a second on a platform that
+    // does not activate it).
     static void SetModalRunHook(std::function<void(CDialog&)> fnHook);
 
 protected:
@@ -74,9 +76,25 @@ protected:
     void accept() override;
 
 private:
+    // Creation (handle, OnInitDialog) and destruction (OnDestroy, timers, handle) of the window.
+    void OpenWindow();
+    void CloseWindow();
+    // Gives the focus back to the control OnInitDialog chose, once the window is shown.
+    void RestoreInitialFocus();
+    void OnModalRunStarted(unsigned nRun);
+    void CallModalRunHook(unsigned nRun);
     void KillAllTimers();
 
     HWND m_hWnd;
     int m_nResult = 0;
     std::map<unsigned, std::unique_ptr<QTimer>> m_mapTimers;
+    bool m_bOpen = false;         // between creation and destruction
+    bool m_bModalRun = false;     // inside exec()
+    bool m_bEndRequested = false; // EndDialog came during this opening
+    bool m_bInitialising = false; // inside OnInitDialog
+    bool m_bClosing = false;      // inside the destruction
+    bool m_bHookPending = false;  // the modal run hook waits for the activation
+    bool m_bHookCalled = false;
+    unsigned m_nRun = 0; // counts openings, so a stale start of a run is ignored
+    QPointer<QWidget> m_pInitialFocus;
 };

@@ -7,6 +7,8 @@ class CWinApp {
 public:
     CWinApp();
     virtual ~CWinApp();
+    // The application object of the process (the last constructed and not yet destroyed).
+    static CWinApp* GetCurrent();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 

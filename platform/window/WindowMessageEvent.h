@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QEvent>
-
 #include <cstdint>
 
 class CWindowMessageEvent : public QEvent {
