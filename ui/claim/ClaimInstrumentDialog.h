@@ -1,0 +1,29 @@
+// The "Claim Instrument" window: the user names an unclaimed instrument and becomes its owner.
+#pragma once
+
+#include "ui/naming/InstrumentNamingDialog.h"
+
+class CClaimInstrumentDialog : public CInstrumentNamingDialog {
+    Q_OBJECT
+
+public:
+    static constexpr unsigned ID_CLAIM_RESPONSE_TIMER_EVENT = 7;
+    static constexpr unsigned CLAIM_RESPONSE_TIMER_PERIOD_MS = 485;
+
+    CClaimInstrumentDialog(CMolvarInstrumentConnectionApplication& app, const QString& strHostName,
+                           const QString& strCurrentName, std::uint32_t dwIPAddress,
+                           QWidget* pParent = nullptr);
+
+    bool IsWaitingForReply() const { return m_nClaimResponseTimer != 0; }
+    void HandleClaimReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
+
+    std::uint32_t GetTimeouts() const { return m_nClaimTimeouts; }
+    const QString& GetName() const { return m_strClaimName; }
+
+private:
+    QString m_strClaimHostName;
+    QString m_strClaimName;
+    std::uint32_t m_dwClaimIPAddress;
+    std::uint32_t m_nClaimTimeouts = 0;
+    unsigned m_nClaimResponseTimer = 0;
+};

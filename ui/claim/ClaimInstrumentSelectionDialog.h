@@ -1,0 +1,19 @@
+// The "Available Instruments" window opened to claim an instrument, or release the claimed one.
+#pragma once
+
+#include "ui/discovery/InstrumentSelectionDialog.h"
+
+class CClaimInstrumentSelectionDialog : public CInstrumentSelectionDialog {
+    Q_OBJECT
+
+public:
+    explicit CClaimInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
+                                             QWidget* pParent = nullptr);
+
+protected:
+    void OnListAction() override;
+
+private:
+    void OnClaimInstrument();
+    void OnReleaseInstrument();
+};

@@ -1,0 +1,34 @@
+// The "Rename Instrument" window: the user gives an instrument a new name and becomes its owner.
+#pragma once
+
+#include "ui/naming/InstrumentNamingDialog.h"
+
+class CRenameInstrumentDialog : public CInstrumentNamingDialog {
+    Q_OBJECT
+
+public:
+    static constexpr unsigned ID_RENAME_RESPONSE_TIMER_EVENT = 8;
+    static constexpr unsigned RENAME_RESPONSE_TIMER_PERIOD_MS = 535;
+
+    CRenameInstrumentDialog(CMolvarInstrumentConnectionApplication& app, const QString& strHostName,
+                            const QString& strCurrentName, std::uint32_t dwIPAddress,
+                            QWidget* pParent = nullptr);
+
+    bool IsWaitingForReply() const { return m_nRenameResponseTimer != 0; }
+    void HandleRenameReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
+
+    std::uint32_t GetTimeouts() const { return m_nRenameTimeouts; }
+    const QString& GetNewName() const { return m_strNewName; }
+
+protected:
+    // Enter ends the window without a request, as "Rename" is not the default button.
+    void OnOK() override;
+
+private:
+    QString m_strRenameHostName;
+    QString m_strCurrentName;
+    QString m_strNewName;
+    std::uint32_t m_dwRenameIPAddress;
+    std::uint32_t m_nRenameTimeouts = 0;
+    unsigned m_nRenameResponseTimer = 0;
+};

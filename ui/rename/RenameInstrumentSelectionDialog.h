@@ -1,0 +1,15 @@
+// The "Available Instruments" window opened to rename an instrument.
+#pragma once
+
+#include "ui/discovery/InstrumentSelectionDialog.h"
+
+class CRenameInstrumentSelectionDialog : public CInstrumentSelectionDialog {
+    Q_OBJECT
+
+public:
+    explicit CRenameInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
+                                              QWidget* pParent = nullptr);
+
+protected:
+    void OnListAction() override;
+};
