@@ -27,10 +27,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Library dependencies come from dpkg-shlibdeps (package dpkg-dev); Qt's platform plugins are
-# loaded at run time, so shlibdeps cannot see them.
+# Library dependencies come from dpkg-shlibdeps (package dpkg-dev); Qt's platform plugins and
+# the SVG icon engine (for the window icon) are loaded at run time, which shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
