@@ -1,0 +1,108 @@
+#include "app/ConfigurationStore.h"
+
+#include "app/Logging.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QSettings> OpenKey(const SSettingsKey& key) {
+    auto pSettings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                 QString::fromLatin1(key.pszOrganization),
+                                                 QString::fromLatin1(key.pszApplication));
+    // The user's own store only, as the per-user hive is: no system-wide defaults.
+    pSettings->setFallbacksEnabled(false);
+    return pSettings;
+}
+
+// A string value is one that reads back as a plain string.
+QString ReadText(const QSettings& settings, const char* pszName) {
+    const QVariant value = settings.value(QString::fromLatin1(pszName));
+    if (value.metaType().id() != QMetaType::QString) {
+        return QString::fromLatin1(CConfigurationStore::NO_VALUE_TEXT);
+    }
+    return value.toString();
+}
+
+// A 32-bit value is one that reads back as an unsigned 32-bit decimal number. The file holds
+// it as text; a value this process wrote is read back from QSettings' cache as it was written.
+std::uint32_t ReadNumber(const QSettings& settings, const char* pszName) {
+    const QVariant value = settings.value(QString::fromLatin1(pszName));
+    switch (value.metaType().id()) {
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        const qlonglong nValue = value.toLongLong();
+        const bool bUnsigned = value.metaType().id() == QMetaType::UInt ||
+                               value.metaType().id() == QMetaType::ULongLong;
+        if (bUnsigned ? value.toULongLong() > 0xFFFFFFFFull
+                      : (nValue < 0 || nValue > 0xFFFFFFFFll)) {
+            return 0;
+        }
+        return static_cast<std::uint32_t>(value.toULongLong());
+    }
+    case QMetaType::QString:
+        break;
+    default:
+        return 0;
+    }
+    const QString strText = value.toString();
+    if (strText.isEmpty()) {
+        return 0;
+    }
+    for (const QChar c : strText) {
+        if (c < u'0' || c > u'9') {
+            return 0;
+        }
+    }
+    bool bOk = false;
+    const qulonglong nValue = strText.toULongLong(&bOk);
+    if (!bOk || nValue > 0xFFFFFFFFull) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(nValue);
+}
+
+} // namespace
+
+QString CConfigurationStore::FileName(const SSettingsKey& key) {
+    return OpenKey(key)->fileName();
+}
+
+bool CConfigurationStore::Load(SConfiguration& configuration) {
+    const std::unique_ptr<QSettings> pSettings = OpenKey(KEY_TAVIK);
+    if (!QFileInfo(pSettings->fileName()).isFile() || pSettings->status() != QSettings::NoError) {
+        qCDebug(AppCategory) << "no configuration in" << pSettings->fileName();
+        return false;
+    }
+    configuration.strInstrumentName = ReadText(*pSettings, VALUE_INSTRUMENT_NAME);
+    configuration.strInstrumentHostName = ReadText(*pSettings, VALUE_INSTRUMENT_HOST_NAME);
+    configuration.dwInstrumentIPAddress = ReadNumber(*pSettings, VALUE_INSTRUMENT_IP_ADDRESS);
+    return true;
+}
+
+bool CConfigurationStore::Save(const SConfiguration& configuration) {
+    bool bAllWritten = true;
+    for (const SSettingsKey& key : SAVED_KEYS) {
+        // Every key is written, whatever became of the keys before it: a key that cannot be
+        // written must not cost the others, least of all the one that is read back.
+        const std::unique_ptr<QSettings> pSettings = OpenKey(key);
+        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_NAME),
+                            configuration.strInstrumentName);
+        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_HOST_NAME),
+                            configuration.strInstrumentHostName);
+        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_IP_ADDRESS),
+                            static_cast<uint>(configuration.dwInstrumentIPAddress));
+        pSettings->sync();
+        if (pSettings->status() != QSettings::NoError) {
+            qCWarning(AppCategory).noquote()
+                << "The configuration could not be written to" << pSettings->fileName() << "("
+                << key.pszKeyName << ")";
+            bAllWritten = false;
+        }
+    }
+    return bAllWritten;
+}

@@ -1,0 +1,121 @@
+#include "app/NetworkAdapterSelection.h"
+
+#include "app/Logging.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/window/MessageBox.h"
+#include "platform/window/WideText.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace {
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One piece as strtol reads it with the 32-bit long of the platform the values come from:
+// white space, a sign, digits, saturating at the limits of that long.
+std::int32_t ReadDecimal(std::string_view strPiece) {
+    std::size_t i = 0;
+    while (i < strPiece.size() && IsCSpace(strPiece[i])) {
+        ++i;
+    }
+    bool bNegative = false;
+    if (i < strPiece.size() && (strPiece[i] == '+' || strPiece[i] == '-')) {
+        bNegative = strPiece[i] == '-';
+        ++i;
+    }
+    std::int64_t nValue = 0;
+    for (; i < strPiece.size() && strPiece[i] >= '0' && strPiece[i] <= '9'; ++i) {
+        nValue = nValue * 10 + (strPiece[i] - '0');
+        if (nValue > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+            nValue = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1; // saturated
+        }
+    }
+    if (bNegative) {
+        nValue = -nValue;
+    } else if (nValue > std::numeric_limits<std::int32_t>::max()) {
+        nValue = std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(nValue);
+}
+
+// The text up to its first NUL, as the fixed fields of the adapter listing hold it.
+std::string_view UpToNul(std::string_view strText) {
+    return strText.substr(0, strText.find('\0'));
+}
+
+std::string AsciiLower(std::string_view strText) {
+    std::string strLower(strText);
+    for (char& c : strLower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return strLower;
+}
+
+} // namespace
+
+std::uint32_t DottedQuadValue(std::string_view strText) {
+    strText = UpToNul(strText);
+    std::uint32_t adwPieces[4] = {0, 0, 0, 0};
+    std::size_t nPieces = 0;
+    std::size_t nStart = 0;
+    while (nPieces < 4 && nStart <= strText.size()) {
+        std::size_t nEnd = strText.find('.', nStart);
+        if (nEnd == std::string_view::npos) {
+            nEnd = strText.size();
+        }
+        if (nEnd > nStart) {
+            adwPieces[nPieces++] =
+                static_cast<std::uint32_t>(ReadDecimal(strText.substr(nStart, nEnd - nStart)));
+        }
+        nStart = nEnd + 1;
+    }
+    return ((adwPieces[0] * 256u + adwPieces[1]) * 256u + adwPieces[2]) * 256u + adwPieces[3];
+}
+
+SAdapterChoice ChooseNetworkAdapter(const std::optional<std::vector<SNetworkAdapter>>& adapters) {
+    SAdapterChoice choice;
+    if (!adapters || adapters->empty()) {
+        qCDebug(AppCategory) << "no adapter listing: any local address, limited broadcast";
+        return choice;
+    }
+    const std::vector<SNetworkAdapter>& listAdapters = *adapters;
+    const SNetworkAdapter* pChosen = nullptr;
+    for (std::size_t i = 0; i < listAdapters.size() && pChosen == nullptr; ++i) {
+        const SNetworkAdapter& adapter = listAdapters[i];
+        const std::string_view strDescription = UpToNul(adapter.strDescription);
+        const bool bQualifies = adapter.nType == ADAPTER_TYPE_ETHERNET &&
+                                DottedQuadValue(adapter.strIpAddress) != 0 &&
+                                AsciiLower(strDescription).find("wireless") == std::string::npos;
+        if (!bQualifies) {
+            continue;
+        }
+        if (i + 1 == listAdapters.size()) {
+            pChosen = &adapter;
+            break;
+        }
+        const QString strQuestion =
+            QStringLiteral(
+                "Multiple Ethernet adapters have been detected ...\nDo you want to use ") +
+            FromWide(AnsiToWide(strDescription)) + QStringLiteral("?\n");
+        if (ShowMessageBox(nullptr, strQuestion, QStringLiteral("Select Adapter"),
+                           EMessageIcon::Question, EMessageButtons::YesNo) == IDYES) {
+            pChosen = &adapter;
+        }
+    }
+    if (pChosen == nullptr) {
+        pChosen = &listAdapters.back();
+    }
+    const std::uint32_t dwAddress = DottedQuadValue(pChosen->strIpAddress);
+    const std::uint32_t dwMask = DottedQuadValue(pChosen->strIpMask);
+    choice.dwLocalIPAddress = dwAddress;
+    choice.dwBroadcastIPAddress = dwAddress | ~dwMask;
+    qCDebug(AppCategory) << "adapter" << pChosen->strDescription.c_str() << "address" << Qt::hex
+                         << choice.dwLocalIPAddress << "broadcast" << choice.dwBroadcastIPAddress;
+    return choice;
+}

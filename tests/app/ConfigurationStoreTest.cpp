@@ -1,0 +1,227 @@
+// The configuration store: what a load makes of each thing it may find under "Software\Tavik",
+// and a save that writes every key it can.
+#include "app/ConfigurationStore.h"
+
+#include "tests/support/TestSettingsHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Writes a key's file by hand, as another program (or an older version) may have left it.
+void WriteKeyFile(const QString& strPath, const QByteArray& strContent) {
+    QDir().mkpath(QFileInfo(strPath).path());
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\n" + strContent);
+}
+
+// What a save left under a key, read back the way the family's other software reads it.
+SConfiguration ReadBack(const SSettingsKey& key) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, key.pszOrganization,
+                       key.pszApplication);
+    return {settings.value(CConfigurationStore::VALUE_INSTRUMENT_NAME).toString(),
+            settings.value(CConfigurationStore::VALUE_INSTRUMENT_HOST_NAME).toString(),
+            settings.value(CConfigurationStore::VALUE_INSTRUMENT_IP_ADDRESS).toUInt()};
+}
+
+SConfiguration Loaded(const QByteArray& strContent, bool* pbLoaded = nullptr) {
+    WriteKeyFile(CConfigurationStore::FileName(CConfigurationStore::KEY_TAVIK), strContent);
+    SConfiguration configuration{"before", "before", 99};
+    const bool bLoaded = CConfigurationStore::Load(configuration);
+    if (pbLoaded != nullptr) {
+        *pbLoaded = bLoaded;
+    }
+    return configuration;
+}
+
+// Collects the warnings of "tavik.app" while it lives.
+class CWarningCollector {
+public:
+    CWarningCollector() {
+        s_pCollector = this;
+        m_fnPrevious = qInstallMessageHandler(&CWarningCollector::Handle);
+    }
+    ~CWarningCollector() {
+        qInstallMessageHandler(m_fnPrevious);
+        s_pCollector = nullptr;
+    }
+    std::vector<QString> m_listWarnings;
+
+private:
+    static void Handle(QtMsgType nType, const QMessageLogContext& context,
+                       const QString& strMessage) {
+        if (nType == QtWarningMsg && context.category != nullptr &&
+            qstrcmp(context.category, "tavik.app") == 0) {
+            s_pCollector->m_listWarnings.push_back(strMessage);
+        }
+    }
+    static inline CWarningCollector* s_pCollector = nullptr;
+    QtMessageHandler m_fnPrevious;
+};
+
+TEST(ConfigurationStore, TheKeysLiveWhereTheFamilysOtherSoftwareLooks) {
+    CTestSettingsHome home;
+    EXPECT_EQ(CConfigurationStore::FileName(CConfigurationStore::KEY_TAVIK),
+              home.FilePath("Tavik.conf"));
+    EXPECT_EQ(CConfigurationStore::FileName(CConfigurationStore::KEY_NORVASK_TAVIK),
+              home.FilePath("Norvask/Tavik.conf"));
+    EXPECT_EQ(CConfigurationStore::FileName(CConfigurationStore::KEY_QUORITH_MOLVAR),
+              home.FilePath("Quorith/Molvar.conf"));
+}
+
+TEST(ConfigurationStore, NoKeyLeavesTheConfigurationAndTheFirstSaveCreatesAllThree) {
+    CTestSettingsHome home;
+    SConfiguration configuration;
+    EXPECT_FALSE(CConfigurationStore::Load(configuration));
+    EXPECT_TRUE(configuration.strInstrumentName.isEmpty());
+    EXPECT_TRUE(configuration.strInstrumentHostName.isEmpty());
+    EXPECT_EQ(configuration.dwInstrumentIPAddress, 0u);
+
+    EXPECT_TRUE(CConfigurationStore::Save(configuration));
+    for (const SSettingsKey& key : CConfigurationStore::SAVED_KEYS) {
+        ASSERT_TRUE(QFileInfo::exists(CConfigurationStore::FileName(key))) << key.pszKeyName;
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, key.pszOrganization,
+                           key.pszApplication);
+        EXPECT_EQ(settings.value("strInstrumentName"), QVariant(QString()));
+        EXPECT_EQ(settings.value("strInstrumentHostName"), QVariant(QString()));
+        EXPECT_EQ(settings.value("dwInstrumentIPAddress").toString(), "0");
+    }
+    // An empty name reads back as an empty name, not as "{none}".
+    SConfiguration reloaded{"x", "y", 5};
+    EXPECT_TRUE(CConfigurationStore::Load(reloaded));
+    EXPECT_TRUE(reloaded.strInstrumentName.isEmpty());
+    EXPECT_TRUE(reloaded.strInstrumentHostName.isEmpty());
+    EXPECT_EQ(reloaded.dwInstrumentIPAddress, 0u);
+}
+
+TEST(ConfigurationStore, OnlyTheTavikKeyIsReadAndASaveOverwritesTheOthers) {
+    CTestSettingsHome home;
+    WriteKeyFile(home.FilePath("Norvask/Tavik.conf"),
+                 "strInstrumentName=Old\nstrInstrumentHostName=old\ndwInstrumentIPAddress=5\n");
+    WriteKeyFile(home.FilePath("Quorith/Molvar.conf"),
+                 "strInstrumentName=Old\nstrInstrumentHostName=old\ndwInstrumentIPAddress=5\n");
+    SConfiguration configuration;
+    EXPECT_FALSE(CConfigurationStore::Load(configuration));
+    EXPECT_TRUE(configuration.strInstrumentName.isEmpty());
+
+    CConfigurationStore::Save(configuration);
+    for (const SSettingsKey& key : CConfigurationStore::SAVED_KEYS) {
+        const SConfiguration saved = ReadBack(key);
+        EXPECT_TRUE(saved.strInstrumentName.isEmpty()) << key.pszKeyName;
+        EXPECT_TRUE(saved.strInstrumentHostName.isEmpty()) << key.pszKeyName;
+        EXPECT_EQ(saved.dwInstrumentIPAddress, 0u) << key.pszKeyName;
+    }
+}
+
+TEST(ConfigurationStore, AConfigurationSurvivesASaveAndALoad) {
+    CTestSettingsHome home;
+    const QString astrNames[] = {"Lab-1",
+                                 "a, b",
+                                 "@Variant(x)",
+                                 "{none}",
+                                 QString::fromUtf8("Mess-Stand ä € 測"),
+                                 "  spaced  ",
+                                 "semi;colon=\"quoted\"\\"};
+    for (const QString& strName : astrNames) {
+        const SConfiguration saved{strName, "inst7", 0x0A000005};
+        ASSERT_TRUE(CConfigurationStore::Save(saved));
+        SConfiguration loaded;
+        ASSERT_TRUE(CConfigurationStore::Load(loaded));
+        EXPECT_EQ(loaded.strInstrumentName, strName);
+        EXPECT_EQ(loaded.strInstrumentHostName, "inst7");
+        EXPECT_EQ(loaded.dwInstrumentIPAddress, 0x0A000005u);
+    }
+    // 10.0.0.5 is kept as the unsigned number 0x0A000005, first octet most significant.
+    QFile file(home.FilePath("Tavik.conf"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("dwInstrumentIPAddress=167772165"));
+
+    ASSERT_TRUE(CConfigurationStore::Save({"x", "y", 0xFFFFFFFF}));
+    SConfiguration loaded;
+    ASSERT_TRUE(CConfigurationStore::Load(loaded));
+    EXPECT_EQ(loaded.dwInstrumentIPAddress, 0xFFFFFFFFu);
+}
+
+TEST(ConfigurationStore, TextsThatAreNotPlainStringsReadAsNone) {
+    CTestSettingsHome home;
+    // A list, a byte array and a typed variant are values of other types; a missing value too.
+    for (const QByteArray& strValue :
+         {QByteArray("a, b"), QByteArray("@ByteArray(Lab-1)"),
+          QByteArray("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0\\x5)"), QByteArray("@Invalid()")}) {
+        const SConfiguration loaded =
+            Loaded("strInstrumentName=" + strValue + "\ndwInstrumentIPAddress=7\n");
+        EXPECT_EQ(loaded.strInstrumentName, "{none}") << strValue.constData();
+        EXPECT_EQ(loaded.strInstrumentHostName, "{none}") << strValue.constData();
+        EXPECT_EQ(loaded.dwInstrumentIPAddress, 7u);
+    }
+    const SConfiguration loaded = Loaded("strInstrumentName=\nstrInstrumentHostName=h\n");
+    EXPECT_EQ(loaded.strInstrumentName, "");
+    EXPECT_EQ(loaded.strInstrumentHostName, "h");
+    EXPECT_EQ(loaded.dwInstrumentIPAddress, 0u); // missing
+}
+
+TEST(ConfigurationStore, AnAddressThatIsNotAnUnsigned32BitNumberReadsAsZero) {
+    CTestSettingsHome home;
+    for (const QByteArray& strValue :
+         {QByteArray("10.0.0.5"), QByteArray("abc"), QByteArray("-5"), QByteArray("+5"),
+          QByteArray(" 5"), QByteArray("4294967296"), QByteArray("0x0A000005"),
+          QByteArray("@ByteArray(5)"), QByteArray("1, 2"), QByteArray("")}) {
+        const SConfiguration loaded =
+            Loaded("strInstrumentName=Lab-1\ndwInstrumentIPAddress=" + strValue + "\n");
+        EXPECT_EQ(loaded.dwInstrumentIPAddress, 0u) << strValue.constData();
+        EXPECT_EQ(loaded.strInstrumentName, "Lab-1");
+    }
+    EXPECT_EQ(Loaded("dwInstrumentIPAddress=4294967295\n").dwInstrumentIPAddress, 0xFFFFFFFFu);
+    EXPECT_EQ(Loaded("dwInstrumentIPAddress=007\n").dwInstrumentIPAddress, 7u);
+}
+
+TEST(ConfigurationStore, AnUnreadableTavikKeyLeavesTheConfigurationAsItWas) {
+    CTestSettingsHome home;
+    ASSERT_TRUE(QDir().mkpath(home.FilePath("Tavik.conf"))); // a folder where the file goes
+    SConfiguration configuration{"kept", "kept", 3};
+    EXPECT_FALSE(CConfigurationStore::Load(configuration));
+    EXPECT_EQ(configuration.strInstrumentName, "kept");
+    EXPECT_EQ(configuration.dwInstrumentIPAddress, 3u);
+}
+
+// The program was meant to stop at the first key it could not write; it writes the others all
+// the same, so that the key it reads back at the next start is not lost to the first one.
+TEST(ConfigurationStore, AKeyThatCannotBeWrittenCostsNoOtherKeyAndIsLogged) {
+    CTestSettingsHome home;
+    QFile blocker(home.FilePath("Norvask"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder must go
+    blocker.close();
+
+    CWarningCollector warnings;
+    EXPECT_FALSE(CConfigurationStore::Save({"Lab-1", "inst7", 0xC0A80114}));
+    EXPECT_FALSE(QFileInfo::exists(home.FilePath("Norvask/Tavik.conf")));
+    for (const SSettingsKey& key :
+         {CConfigurationStore::KEY_TAVIK, CConfigurationStore::KEY_QUORITH_MOLVAR}) {
+        const SConfiguration saved = ReadBack(key);
+        EXPECT_EQ(saved.strInstrumentName, "Lab-1") << key.pszKeyName;
+        EXPECT_EQ(saved.strInstrumentHostName, "inst7") << key.pszKeyName;
+        EXPECT_EQ(saved.dwInstrumentIPAddress, 0xC0A80114u) << key.pszKeyName;
+    }
+    ASSERT_EQ(warnings.m_listWarnings.size(), 1u);
+    EXPECT_TRUE(warnings.m_listWarnings[0].contains(home.FilePath("Norvask/Tavik.conf")))
+        << warnings.m_listWarnings[0].toStdString();
+
+    // The same for the key that is read, blocked by a folder in the file's place.
+    blocker.remove();
+    ASSERT_TRUE(QFile::remove(home.FilePath("Tavik.conf")));
+    ASSERT_TRUE(QDir().mkpath(home.FilePath("Tavik.conf")));
+    warnings.m_listWarnings.clear();
+    EXPECT_FALSE(CConfigurationStore::Save({"Lab-2", "inst8", 1}));
+    EXPECT_EQ(ReadBack(CConfigurationStore::KEY_NORVASK_TAVIK).strInstrumentName, "Lab-2");
+    EXPECT_EQ(ReadBack(CConfigurationStore::KEY_QUORITH_MOLVAR).strInstrumentName, "Lab-2");
+    ASSERT_EQ(warnings.m_listWarnings.size(), 1u);
+    EXPECT_TRUE(warnings.m_listWarnings[0].contains(home.FilePath("Tavik.conf")));
+}
+
+} // namespace
