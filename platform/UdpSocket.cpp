@@ -1,0 +1,149 @@
+#include "platform/UdpSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+sockaddr_in MakeAddress(std::uint32_t dwAddress, std::uint16_t nPort) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(dwAddress);
+    address.sin_port = htons(nPort);
+    return address;
+}
+
+} // namespace
+
+CUdpSocket::~CUdpSocket() {
+    Close();
+}
+
+bool CUdpSocket::Fail() {
+    m_nLastError = errno;
+    return false;
+}
+
+bool CUdpSocket::Open() {
+    Close();
+    m_hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    return m_hSocket >= 0 || Fail();
+}
+
+void CUdpSocket::Close() {
+    if (m_hSocket >= 0) {
+        close(m_hSocket);
+        m_hSocket = -1;
+    }
+}
+
+bool CUdpSocket::SetNonBlocking() {
+    const int nFlags = fcntl(m_hSocket, F_GETFL);
+    if (nFlags < 0) {
+        return Fail();
+    }
+    return fcntl(m_hSocket, F_SETFL, nFlags | O_NONBLOCK) == 0 || Fail();
+}
+
+bool CUdpSocket::AllowBroadcast() {
+    const int nOn = 1;
+    return setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof(nOn)) == 0 || Fail();
+}
+
+bool CUdpSocket::RequestReceiveBuffer(int nBytes) {
+    // SO_RCVBUFFORCE needs CAP_NET_ADMIN; without it SO_RCVBUF is capped at rmem_max.
+    if (setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof(nBytes)) == 0) {
+        return true;
+    }
+    return setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof(nBytes)) == 0 || Fail();
+}
+
+int CUdpSocket::GetReceiveBufferSize() const {
+    int nBytes = 0;
+    socklen_t nLength = sizeof(nBytes);
+    if (getsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, &nLength) != 0) {
+        return 0;
+    }
+    return nBytes;
+}
+
+bool CUdpSocket::Bind(std::uint16_t nPort, std::uint32_t dwAddress) {
+    const sockaddr_in address = MakeAddress(dwAddress, nPort);
+    return bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 ||
+           Fail();
+}
+
+std::uint16_t CUdpSocket::GetLocalPort() const {
+    sockaddr_in address{};
+    socklen_t nLength = sizeof(address);
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&address), &nLength) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+bool CUdpSocket::SendTo(std::uint32_t dwAddress, std::uint16_t nPort, const std::uint8_t* pbBytes,
+                        std::size_t nCount) {
+    const sockaddr_in address = MakeAddress(dwAddress, nPort);
+    const ssize_t nSent = sendto(m_hSocket, pbBytes, nCount, MSG_NOSIGNAL,
+                                 reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    if (nSent < 0) {
+        return Fail();
+    }
+    if (static_cast<std::size_t>(nSent) != nCount) {
+        m_nLastError = EMSGSIZE;
+        return false;
+    }
+    return true;
+}
+
+CUdpSocket::EReceiveResult CUdpSocket::Receive(std::uint8_t* pbBuffer, std::size_t nRoom,
+                                               std::size_t* pnLength,
+                                               std::uint32_t* pdwSenderAddress,
+                                               std::uint16_t* pnSenderPort) {
+    *pnLength = 0;
+    sockaddr_in sender{};
+    iovec vector{pbBuffer, nRoom};
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof(sender);
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    // MSG_TRUNC makes the call answer the datagram's real length even when it did not fit.
+    const ssize_t nReceived = recvmsg(m_hSocket, &message, MSG_TRUNC);
+    if (nReceived < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return RECEIVE_NO_DATA;
+        }
+        m_nLastError = errno;
+        return RECEIVE_ERROR;
+    }
+    if (static_cast<std::size_t>(nReceived) > nRoom || (message.msg_flags & MSG_TRUNC) != 0) {
+        m_nLastError = EMSGSIZE;
+        return RECEIVE_TOO_LONG;
+    }
+    *pnLength = static_cast<std::size_t>(nReceived);
+    if (pdwSenderAddress != nullptr) {
+        *pdwSenderAddress = ntohl(sender.sin_addr.s_addr);
+    }
+    if (pnSenderPort != nullptr) {
+        *pnSenderPort = ntohs(sender.sin_port);
+    }
+    return RECEIVE_DATAGRAM;
+}
+
+bool CUdpSocket::WaitReadable(std::uint32_t dwTimeoutMs) {
+    pollfd descriptor{m_hSocket, POLLIN, 0};
+    const int nTimeout = dwTimeoutMs > INT_MAX ? INT_MAX : static_cast<int>(dwTimeoutMs);
+    const int nReady = poll(&descriptor, 1, nTimeout);
+    if (nReady < 0) {
+        return Fail();
+    }
+    return nReady > 0 && (descriptor.revents & POLLIN) != 0;
+}
