@@ -1,0 +1,436 @@
+#include "link/UDPInstrumentInterface.h"
+
+#include "link/LinkLog.h"
+#include "platform/HostName.h"
+#include "platform/TickCount.h"
+#include "platform/UdpSocket.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <new>
+#include <span>
+#include <system_error>
+
+namespace {
+
+constexpr int BIND_ATTEMPTS = 7;
+constexpr std::uint32_t BIND_RETRY_MS = 500;
+constexpr std::uint32_t PASS_WAIT_MS = 20;
+// Enough kernel buffer for a burst of replies from 250 instruments, three each, with the
+// kernel's bookkeeping per datagram; without privileges the kernel caps it at rmem_max.
+constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 1 << 20;
+// A pass reads what waits while the receive buffer keeps room for the largest datagram; the cap
+// keeps a flood of datagrams that are dropped from holding the thread in one pass.
+constexpr int MAX_DATAGRAMS_PER_PASS = 64;
+
+const char* const STATUS_TEXTS[] = {
+    "No Error",
+    "Device Not Connected",
+    "Cannot Send Message",
+    "Out Message Size",
+    "Cannot Read Response",
+    "Return Synchronization",
+    "Return Mismatch",
+    "Cannot Request Size",
+    "Cannot Get Size",
+    "In Size Response",
+    "Cannot Get ID",
+    "Device Not Open",
+    "Can't Get Pipe Info",
+    "Message Synchronization",
+    "Size Request Mismatch",
+    "Message Header Too Big",
+    "Big Message Declined",
+    "Cannot Send Big Payload",
+};
+
+CUDPInstrumentInterface* g_pInstrumentInterface = nullptr;
+std::mutex g_instrumentInterfaceMutex;
+
+struct SDottedAddress {
+    char sz[16];
+};
+
+SDottedAddress Dotted(std::uint32_t dwAddress) {
+    SDottedAddress address;
+    std::snprintf(address.sz, sizeof(address.sz), "%u.%u.%u.%u", (dwAddress >> 24) & 0xFF,
+                  (dwAddress >> 16) & 0xFF, (dwAddress >> 8) & 0xFF, dwAddress & 0xFF);
+    return address;
+}
+
+// How much of a received datagram the receive buffer takes: the header and the payload it
+// announces, anything behind that dropped. 0 for bytes that are no datagram of the protocol
+// (no magic, shorter than a header, more than the largest payload announced, or fewer payload
+// bytes carried than announced): stored, they would corrupt the buffer for every later datagram.
+std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount) {
+    if (nCount < DATAGRAM_HEADER_SIZE || !HasDatagramMagic({pbBytes, nCount})) {
+        return 0;
+    }
+    const std::size_t nWhole = DATAGRAM_HEADER_SIZE + ReadDatagramHeader(pbBytes).wPayloadLength;
+    if (nWhole > MAX_DATAGRAM_SIZE || nCount < nWhole) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(nWhole);
+}
+
+} // namespace
+
+const char* GetStatusText(int nStatus) {
+    constexpr int nEntries = static_cast<int>(std::size(STATUS_TEXTS));
+    if (nStatus > 0 || nStatus <= -nEntries) {
+        return nullptr;
+    }
+    return STATUS_TEXTS[-nStatus];
+}
+
+const char* DescribeInterfaceException(InterfaceException nException) {
+    switch (nException) {
+    case SOCKET_LIBRARY_NOT_STARTED:
+        return "The network sockets could not be started.";
+    case SOCKET_LIBRARY_WRONG_VERSION:
+        return "The network sockets do not offer the version this program needs.";
+    case HOST_NAME_UNREADABLE:
+        return "The name of this computer could not be read.";
+    case SOCKET_THREAD_NOT_STARTED:
+        return "The network worker thread could not be started.";
+    case SYNCHRONISATION_NOT_CREATED:
+        return "The program could not create the locks and events it needs.";
+    }
+    return "The connection to the instruments could not be set up.";
+}
+
+CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
+                                                 std::uint32_t dwBroadcastAddress,
+                                                 std::uint16_t nLocalPort, std::uint16_t nPeerPort)
+    : m_szLocalHostName{}, m_dwBroadcastAddress(dwBroadcastAddress),
+      m_dwLocalAddress(dwLocalAddress), m_nLocalPort(nLocalPort), m_nPeerPort(nPeerPort) {
+    std::memset(m_abReceiveBuffer, 0, sizeof(m_abReceiveBuffer));
+    std::memset(m_abSendBuffer, 0, sizeof(m_abSendBuffer));
+    // POSIX sockets need no library start-up, so SOCKET_LIBRARY_NOT_STARTED and
+    // SOCKET_LIBRARY_WRONG_VERSION cannot arise here.
+    if (!GetLocalHostName(m_szLocalHostName, sizeof(m_szLocalHostName))) {
+        throw HOST_NAME_UNREADABLE;
+    }
+    try {
+        m_hReceiveMutex = std::make_unique<std::timed_mutex>();
+        m_hSendMutex = std::make_unique<std::timed_mutex>();
+        m_hStopEvent = std::make_unique<CAutoResetEvent>();
+        m_hSendDoneEvent = std::make_unique<CAutoResetEvent>();
+        m_hSendRequestEvent = std::make_unique<CAutoResetEvent>();
+    } catch (const std::exception&) {
+        throw SYNCHRONISATION_NOT_CREATED;
+    }
+    try {
+        m_hThread = std::thread(&CUDPInstrumentInterface::SocketThread, this);
+    } catch (const std::exception&) {
+        throw SOCKET_THREAD_NOT_STARTED;
+    }
+    m_dwThreadId = static_cast<std::uint32_t>(std::hash<std::thread::id>{}(m_hThread.get_id()));
+}
+
+CUDPInstrumentInterface::~CUDPInstrumentInterface() {
+    m_hStopEvent->Set();
+    // Every wait of the thread is bounded and its binding retries end on the stop event, so it
+    // ends within a pass. It is joined rather than left behind: it works on this object.
+    if (m_hThread.joinable()) {
+        m_hThread.join();
+    }
+    m_hReceiveMutex.reset();
+    m_hStopEvent.reset();
+    m_hSendDoneEvent.reset();
+    m_hSendRequestEvent.reset();
+    m_hSendMutex.reset();
+}
+
+int CUDPInstrumentInterface::Connect() {
+    return STATUS_NO_ERROR;
+}
+
+void CUDPInstrumentInterface::Disconnect() {}
+
+int CUDPInstrumentInterface::Transact(const std::uint8_t* pbRequest, std::uint32_t dwRequestLength,
+                                      std::uint8_t* pbReply, std::uint32_t* pdwReplyLength,
+                                      std::uint32_t dwReplyCapacity) {
+    if (pbRequest == nullptr || pdwReplyLength == nullptr) {
+        return STATUS_CANNOT_SEND_MESSAGE;
+    }
+    *pdwReplyLength = 0;
+    const int nStatus = Send(pbRequest, dwRequestLength);
+    if (nStatus != STATUS_NO_ERROR) {
+        return nStatus;
+    }
+    return Receive(pbReply, pdwReplyLength, dwReplyCapacity);
+}
+
+int CUDPInstrumentInterface::Receive(std::uint8_t* pbBuffer, std::uint32_t* pdwLength,
+                                     std::uint32_t dwCapacity) {
+    if (pdwLength == nullptr) {
+        return STATUS_CANNOT_READ_RESPONSE;
+    }
+    *pdwLength = 0;
+    const std::uint32_t dwStart = GetTickCount();
+    std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
+    for (;;) {
+        std::uint32_t dwWhole = 0;
+        if (TakeDatagram(&dwWhole, abDatagram)) {
+            const DatagramHeader header = ReadDatagramHeader(abDatagram);
+            if (header.dwDestination != m_dwBroadcastAddress) {
+                m_dwLastSourceAddress = header.dwSource;
+                const std::uint32_t dwPayload = dwWhole - DATAGRAM_HEADER_SIZE;
+                *pdwLength = dwPayload;
+                if (dwPayload > dwCapacity) {
+                    return pbBuffer != nullptr ? STATUS_CANNOT_READ_RESPONSE : STATUS_NO_ERROR;
+                }
+                if (pbBuffer != nullptr) {
+                    std::memcpy(pbBuffer, abDatagram + DATAGRAM_HEADER_SIZE, dwPayload);
+                }
+                return STATUS_NO_ERROR;
+            }
+        }
+        // Checked after a dropped broadcast datagram too, so that a stream of them cannot hold
+        // the caller past its bound.
+        if (TickDistance(dwStart, GetTickCount()) > LOCK_TIMEOUT_MS) {
+            return STATUS_CANNOT_READ_RESPONSE;
+        }
+        std::this_thread::yield();
+    }
+}
+
+int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t dwLength) {
+    if (pbPayload == nullptr) {
+        return STATUS_CANNOT_SEND_MESSAGE;
+    }
+    if (dwLength > MAX_PAYLOAD_SIZE) {
+        return STATUS_OUT_MESSAGE_SIZE;
+    }
+    std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
+    const std::size_t nCount =
+        FrameDatagram(m_dwDestinationAddress, m_dwSourceAddress, {pbPayload, dwLength}, abDatagram);
+    // A confirmation that came after an earlier Send gave up belongs to that datagram.
+    m_hSendDoneEvent->Reset();
+    if (!PutSendDatagram(abDatagram, static_cast<std::uint32_t>(nCount))) {
+        return STATUS_CANNOT_SEND_MESSAGE;
+    }
+    m_hSendRequestEvent->Set();
+    return m_hSendDoneEvent->Wait(LOCK_TIMEOUT_MS) ? STATUS_NO_ERROR : STATUS_CANNOT_SEND_MESSAGE;
+}
+
+bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_t* pbBuffer) {
+    if (pdwLength == nullptr) {
+        return false;
+    }
+    *pdwLength = 0;
+    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    if (!lock.owns_lock()) {
+        return false;
+    }
+    if (m_dwReceivedBytes < DATAGRAM_HEADER_SIZE) {
+        return false;
+    }
+    if (!HasDatagramMagic({m_abReceiveBuffer, m_dwReceivedBytes})) {
+        m_dwReceivedBytes = 0;
+        return false;
+    }
+    const std::uint32_t dwPayload = ReadDatagramHeader(m_abReceiveBuffer).wPayloadLength;
+    // A header announcing more than the largest payload cannot start a datagram the callers have
+    // room for; like bytes without the magic, it leaves nothing in the buffer worth keeping.
+    if (dwPayload > MAX_PAYLOAD_SIZE) {
+        m_dwReceivedBytes = 0;
+        return false;
+    }
+    const std::uint32_t dwWhole = DATAGRAM_HEADER_SIZE + dwPayload;
+    if (m_dwReceivedBytes < dwWhole) {
+        return false; // the rest may still come
+    }
+    *pdwLength = dwWhole;
+    if (pbBuffer != nullptr) {
+        std::memcpy(pbBuffer, m_abReceiveBuffer, dwWhole);
+    }
+    std::memmove(m_abReceiveBuffer, m_abReceiveBuffer + dwWhole, m_dwReceivedBytes - dwWhole);
+    m_dwReceivedBytes -= dwWhole;
+    return true;
+}
+
+bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::uint32_t dwCount) {
+    // More than the whole buffer could never be stored.
+    if (pbBytes == nullptr || dwCount > BUFFER_SIZE) {
+        return false;
+    }
+    {
+        std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+        if (!lock.owns_lock()) {
+            return false;
+        }
+        if (m_dwReceivedBytes + dwCount > BUFFER_SIZE) {
+            m_dwReceivedBytes = 0;
+        }
+        std::memcpy(m_abReceiveBuffer + m_dwReceivedBytes, pbBytes, dwCount);
+        m_dwReceivedBytes += dwCount;
+    }
+    if (CDatagramNotifyTarget* pNotifyWnd = m_hNotifyWnd.load()) {
+        pNotifyWnd->PostDatagramNotification();
+    }
+    return true;
+}
+
+std::uint32_t CUDPInstrumentInterface::ReceiveSpace() {
+    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    if (!lock.owns_lock()) {
+        return 0;
+    }
+    return BUFFER_SIZE - m_dwReceivedBytes;
+}
+
+bool CUDPInstrumentInterface::PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount) {
+    if (pbBytes == nullptr || dwCount > BUFFER_SIZE) {
+        return false;
+    }
+    if (dwCount == 0) {
+        return true;
+    }
+    std::unique_lock lock(*m_hSendMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    if (!lock.owns_lock()) {
+        return false;
+    }
+    std::memcpy(m_abSendBuffer, pbBytes, dwCount);
+    m_dwSendCount = dwCount;
+    return true;
+}
+
+bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount) {
+    if (pdwCount == nullptr) {
+        return false;
+    }
+    std::unique_lock sendLock(*m_hSendMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    if (!sendLock.owns_lock()) {
+        return false;
+    }
+    *pdwCount = m_dwSendCount;
+    if (pbBuffer != nullptr && m_dwSendCount > 0) {
+        std::memcpy(pbBuffer, m_abSendBuffer, m_dwSendCount);
+        m_dwSendCount = 0;
+    }
+    // Whatever was received and not taken is stale once a new request goes out. The receive
+    // lock is only ever taken inside the send lock, never the other way round.
+    std::unique_lock receiveLock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    if (receiveLock.owns_lock()) {
+        m_dwReceivedBytes = 0;
+    }
+    return true;
+}
+
+void CUDPInstrumentInterface::SocketThread() {
+    CUdpSocket socket;
+    if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
+        LinkLog(LINK_LOG_WARNING, "The UDP socket could not be set up: %s",
+                std::strerror(socket.GetLastError()));
+        return;
+    }
+    if (!socket.RequestReceiveBuffer(SOCKET_RECEIVE_BUFFER_BYTES)) {
+        LinkLog(LINK_LOG_DEBUG, "The socket's receive buffer could not be enlarged: %s",
+                std::strerror(socket.GetLastError()));
+    }
+    for (int nAttempt = 1;; ++nAttempt) {
+        if (socket.Bind(m_nLocalPort)) {
+            break;
+        }
+        if (nAttempt == BIND_ATTEMPTS) {
+            LinkLog(LINK_LOG_WARNING, "UDP port %u could not be bound after %d attempts: %s",
+                    static_cast<unsigned>(m_nLocalPort), BIND_ATTEMPTS,
+                    std::strerror(socket.GetLastError()));
+            return;
+        }
+        if (m_hStopEvent->Wait(BIND_RETRY_MS)) {
+            return;
+        }
+    }
+
+    std::uint8_t abSend[BUFFER_SIZE];
+    std::uint8_t abReceive[BUFFER_SIZE];
+    for (;;) {
+        const CAutoResetEvent::EWaitResult nWait =
+            CAutoResetEvent::WaitForEither(*m_hStopEvent, *m_hSendRequestEvent, PASS_WAIT_MS);
+        if (nWait == CAutoResetEvent::WAIT_FIRST) {
+            return;
+        }
+
+        std::uint32_t dwSendCount = 0;
+        if (nWait == CAutoResetEvent::WAIT_SECOND && TakeSendDatagram(abSend, &dwSendCount) &&
+            dwSendCount > 0) {
+            if (dwSendCount < DATAGRAM_HEADER_SIZE) {
+                // Not a datagram of the protocol: there is no destination to read.
+                m_nLastSocketError.store(EINVAL);
+                LinkLog(LINK_LOG_WARNING, "A datagram of %u bytes has no header to send by",
+                        static_cast<unsigned>(dwSendCount));
+            } else {
+                const DatagramHeader header = ReadDatagramHeader(abSend);
+                if (socket.SendTo(header.dwDestination, m_nPeerPort, abSend, dwSendCount)) {
+                    m_hSendDoneEvent->Set();
+                    LinkLog(LINK_LOG_DEBUG, "Sent code %u from %s to %s:%u, %u bytes",
+                            dwSendCount > DATAGRAM_HEADER_SIZE ? abSend[DATAGRAM_HEADER_SIZE] : 0u,
+                            Dotted(header.dwSource).sz, Dotted(header.dwDestination).sz,
+                            static_cast<unsigned>(m_nPeerPort), static_cast<unsigned>(dwSendCount));
+                } else {
+                    m_nLastSocketError.store(socket.GetLastError());
+                    LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",
+                            Dotted(header.dwDestination).sz, static_cast<unsigned>(m_nPeerPort),
+                            std::strerror(socket.GetLastError()));
+                }
+            }
+        }
+
+        for (int nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS; ++nRead) {
+            // Room for the largest datagram, so that a stored datagram never empties the buffer.
+            const std::uint32_t dwSpace = ReceiveSpace();
+            if (dwSpace < MAX_DATAGRAM_SIZE) {
+                break;
+            }
+            std::size_t nLength = 0;
+            const CUdpSocket::EReceiveResult nResult = socket.Receive(abReceive, dwSpace, &nLength);
+            if (nResult == CUdpSocket::RECEIVE_NO_DATA) {
+                break;
+            }
+            if (nResult == CUdpSocket::RECEIVE_ERROR) {
+                m_nLastSocketError.store(socket.GetLastError());
+                LinkLog(LINK_LOG_WARNING, "Receiving failed: %s",
+                        std::strerror(socket.GetLastError()));
+                break;
+            }
+            if (nResult == CUdpSocket::RECEIVE_TOO_LONG) {
+                m_nLastSocketError.store(socket.GetLastError());
+                LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
+                        static_cast<unsigned>(dwSpace));
+                continue;
+            }
+            const std::uint32_t dwKept = KeptDatagramLength(abReceive, nLength);
+            if (dwKept == 0) {
+                LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram",
+                        nLength);
+                continue;
+            }
+            AppendReceived(abReceive, dwKept);
+        }
+    }
+}
+
+CUDPInstrumentInterface* GetInstrumentInterface(std::uint32_t dwLocalAddress,
+                                                std::uint32_t dwBroadcastAddress,
+                                                std::uint16_t nLocalPort, std::uint16_t nPeerPort) {
+    std::lock_guard lock(g_instrumentInterfaceMutex);
+    if (g_pInstrumentInterface == nullptr) {
+        // An InterfaceException from the constructor passes through; the memory is given back.
+        g_pInstrumentInterface = new (std::nothrow)
+            CUDPInstrumentInterface(dwLocalAddress, dwBroadcastAddress, nLocalPort, nPeerPort);
+    }
+    return g_pInstrumentInterface;
+}
+
+void ReleaseInstrumentInterface() {
+    std::lock_guard lock(g_instrumentInterfaceMutex);
+    delete g_pInstrumentInterface;
+    g_pInstrumentInterface = nullptr;
+}
