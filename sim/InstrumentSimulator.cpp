@@ -416,12 +416,12 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
         strLine += " name \"" + request.strInstrumentName + "\" client \"" +
                    request.strClientHostName + "\"";
     }
-    Log(strLine);
 
     std::vector<SOutgoing> listAnswers;
     std::chrono::milliseconds delay{0};
     bool bAnswerTwice = false;
     bool bMalformed = false;
+    bool bMuted = false;
     {
         std::lock_guard lock(mutex);
         listRequests.push_back(request);
@@ -429,7 +429,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
         delay = options.delay;
         bAnswerTwice = options.bAnswerTwice;
         bMalformed = options.bMalformed;
-        const bool bMuted = options.bMute || options.setMuteCodes.count(request.nCode) != 0;
+        bMuted = options.bMute || options.setMuteCodes.count(request.nCode) != 0;
         const bool bDirected =
             std::any_of(listInstruments.begin(), listInstruments.end(),
                         [&](const SSimulatedInstrument& i) { return i.dwAddress == dwReceivedOn; });
@@ -453,6 +453,11 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
             }
         }
     }
+    // Logged once decided, so that whoever reads the log sees the switches this request met.
+    if (bMuted) {
+        strLine += " (muted)";
+    }
+    Log(strLine);
 
     const auto due = std::chrono::steady_clock::now() + delay;
     for (SOutgoing& answer : listAnswers) {
