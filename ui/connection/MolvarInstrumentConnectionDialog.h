@@ -58,8 +58,6 @@ protected:
     std::intptr_t OnWindowMessage(unsigned nMessage, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;
     void OnDestroy() override;
-    // Enter while the default button is disabled: nothing, as the window has a default button.
-    void OnOK() override;
 
 private:
     void OnClaimInstrument();
