@@ -1,4 +1,4 @@
-// The "Claim Instrument" window: the user names an unclaimed instrument and becomes its owner.
+// The "Claim Instrument" window: the user names an instrument and claims it for this computer.
 #pragma once
 
 #include "ui/naming/InstrumentNamingDialog.h"
@@ -17,8 +17,9 @@ public:
     bool IsWaitingForReply() const { return m_nClaimResponseTimer != 0; }
     void HandleClaimReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
 
-    std::uint32_t GetTimeouts() const { return m_nClaimTimeouts; }
-    const QString& GetName() const { return m_strClaimName; }
+    // For tests and logs.
+    const QString& GetClaimName() const { return m_strClaimName; }
+    std::uint32_t GetClaimTimeouts() const { return m_nClaimTimeouts; }
 
 private:
     QString m_strClaimHostName;

@@ -11,9 +11,11 @@ public:
                                              QWidget* pParent = nullptr);
 
 protected:
-    void OnListAction() override;
+    void OnAction(ESelectionAction nAction) override;
 
 private:
     void OnClaimInstrument();
     void OnReleaseInstrument();
+    // This computer holds the claim on the instrument, under the configured name.
+    bool IsOwnedHere(const CMolvarInstrument& instrument) const;
 };

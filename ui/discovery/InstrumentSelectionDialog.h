@@ -5,18 +5,17 @@
 #include "model/InstrumentList.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
+#include "ui/discovery/InstrumentSelectionTraits.h"
 
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class CMolvarInstrumentConnectionApplication;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
-class QTreeWidgetItem;
-
-// What tells the two selection windows apart; each window points at one of these.
-struct SInstrumentSelectionTraits;
 
 class CInstrumentSelectionDialog : public CDialog {
     Q_OBJECT
@@ -36,11 +35,12 @@ public:
 
     // A routed discovery reply (the whole datagram, header included).
     void HandleDiscoveryReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
-    // Starts a collection: the collected list emptied, the status line saying so, the timers.
+    // Starts a collection: the collected list emptied, the request count and both collection
+    // timers started afresh. The dwell timer keeps its phase.
     void StartDiscoveryCycle();
 
     // For tests and the routing.
-    bool IsCollecting() const { return m_nCollectionTimer != 0; }
+    bool IsCollecting() const { return m_nCollectionTimer != 0 || m_nRequestTimer != 0; }
     std::uint32_t GetRequestCount() const { return m_nRequestCount; }
     const CInstrumentList& GetCollectedInstruments() const { return m_listCollected; }
     const CInstrumentList& GetDisplayedInstruments() const { return m_listDisplayed; }
@@ -54,21 +54,21 @@ protected:
     std::intptr_t OnWindowMessage(unsigned nMessage, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;
     void OnDestroy() override;
+    void showEvent(QShowEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
-    // The list, shown again from m_listDisplayed; the status line says what was found, or that
-    // the network is being checked.
+    // The list shown again from m_listDisplayed: the status line, the buttons and the rows.
+    // bCheckingNetwork only for the refresh made as the window opens.
     void RefreshInstrumentView(bool bCheckingNetwork);
-    // The instrument the user chose for an action, or nullptr after telling why there is none.
-    // strSelectMessage is the action's "Please select an instrument..." text.
-    const CMolvarInstrument* GetChosenInstrument(const QString& strSelectMessage);
-    // The list action of the window (double click, right click).
-    virtual void OnListAction() = 0;
+    // The instrument the user chose for an action, or none after telling why there is none.
+    std::optional<CMolvarInstrument> ChooseInstrument(ESelectionAction nAction);
+    // A button, or the list's double or right click. The rename action is shared; a window with
+    // other actions handles them and passes the rest on.
+    virtual void OnAction(ESelectionAction nAction);
     // Opens the rename window for the chosen instrument.
     void OnRenameInstrument();
-    // After a claim or rename window has closed: a new cycle if the dwell was under way.
+    // After a claim or rename window has closed: a new cycle unless one is under way.
     void OnNameWindowClosed();
-    // Buttons and their enabling after a refresh.
-    void UpdateButtons();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
     CMolvarInstrumentConnectionApplication& m_app;
@@ -83,15 +83,17 @@ protected:
 
     QTreeWidget* m_pInstrumentList = nullptr;
     QLineEdit* m_pStatusEdit = nullptr;
-    QPushButton* m_pActionButton = nullptr;
-    QPushButton* m_pSecondButton = nullptr;
+    std::vector<QPushButton*> m_listActionButtons; // in the order of the window's traits
     QPushButton* m_pCloseButton = nullptr;
 
 private:
+    void BuildControls();
     void SendDiscoveryRequest();
     void EndCollection();
-    void BuildControls();
     void SetColumnWidths();
-    std::uint32_t m_dwSelectedAddress = 0;
+    // The address of the instrument on the selected row, if a row is selected.
+    std::optional<std::uint32_t> SelectedAddress() const;
+    void SelectAddress(std::optional<std::uint32_t> dwAddress);
+
     bool m_bColumnsSized = false;
 };

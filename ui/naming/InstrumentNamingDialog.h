@@ -2,9 +2,9 @@
 // request sent to one instrument with retries, and its reply.
 #pragma once
 
-#include "link/Messages.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
+#include "ui/naming/InstrumentNamingTraits.h"
 
 #include <QString>
 #include <cstdint>
@@ -13,50 +13,48 @@ class CMolvarInstrumentConnectionApplication;
 class QLineEdit;
 class QPushButton;
 
-// What tells the claim and rename windows apart; each window points at one of these.
-struct SInstrumentNamingTraits;
-
 class CInstrumentNamingDialog : public CDialog {
     Q_OBJECT
 
 public:
-    // Requests sent before the window gives up: the first and three retries.
+    // Time-outs after which the request goes out again: the first request and three more.
     static constexpr std::uint32_t MAX_REQUEST_RETRIES = 3;
 
     ~CInstrumentNamingDialog() override;
 
     bool IsWaitingForReply() const { return *m_pnResponseTimer != 0; }
-    // The action button is disabled for good after a reply it cannot read.
+    // A reply that could not be read left the window waiting for the user alone.
     bool IsStalled() const { return m_bStalled; }
 
 protected:
     CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
                             const SInstrumentNamingTraits& traits, QWidget* pParent);
 
+    // The subclass's members that the shared steps work on; called from its constructor.
+    void BindMembers(QString& strHostName, QString& strName, const QString& strCurrentName,
+                     std::uint32_t& dwIPAddress, std::uint32_t& nTimeouts,
+                     unsigned& nResponseTimer);
+
     bool OnInitDialog() override;
     void OnTimer(unsigned nIDEvent) override;
     void OnDestroy() override;
+    void OnCancel() override;
 
     // The reply to the named request (the whole datagram, header included).
     void HandleNamedReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
-    // The action button: the name must be there, then the request goes out.
-    void OnAction();
-    // The check of the edited name box after every change.
-    void OnNameChanged();
+    // The action button and each repetition: the request goes out and the reply timer starts.
     void SendNamedRequest();
+    // Every change of the editable name box.
+    void OnNameChanged();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
-
-    // Members of the subclass that the shared behaviour works on.
-    void BindMembers(QString& strHostName, QString& strName, std::uint32_t& dwIPAddress,
-                     std::uint32_t& nTimeouts, unsigned& nResponseTimer);
 
     CMolvarInstrumentConnectionApplication& m_app;
     const SInstrumentNamingTraits& m_traits;
 
-    QLineEdit* m_pNameEdit = nullptr; // the editable name box
-    QLineEdit* m_pCurrentNameEdit = nullptr;
+    QLineEdit* m_pNameEdit = nullptr;        // the box the user types the name into
+    QLineEdit* m_pCurrentNameEdit = nullptr; // rename: the name before the rename
     QLineEdit* m_pAddressEdit = nullptr;
-    QLineEdit* m_pOwnerEdit = nullptr;
+    QLineEdit* m_pOwnerEdit = nullptr; // claim: this computer
     QPushButton* m_pActionButton = nullptr;
     QPushButton* m_pCancelButton = nullptr;
 
@@ -66,11 +64,12 @@ private:
 
     QString* m_pstrHostName = nullptr;
     QString* m_pstrName = nullptr;
+    const QString* m_pstrCurrentName = nullptr;
     std::uint32_t* m_pdwIPAddress = nullptr;
     std::uint32_t* m_pnTimeouts = nullptr;
-    unsigned m_nNoTimer = 0;
-    unsigned* m_pnResponseTimer = &m_nNoTimer;
+    unsigned m_nUnboundTimer = 0;
+    unsigned* m_pnResponseTimer = &m_nUnboundTimer;
     bool m_bStalled = false;
-    bool m_bChecking = false;     // inside the name check, which may show a box
-    bool m_bCheckPending = false; // a change arrived while a box was up
+    bool m_bChecking = false;     // inside the name check, which may show a message box
+    bool m_bCheckPending = false; // the text changed while that box was up
 };

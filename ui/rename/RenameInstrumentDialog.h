@@ -17,12 +17,9 @@ public:
     bool IsWaitingForReply() const { return m_nRenameResponseTimer != 0; }
     void HandleRenameReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
 
-    std::uint32_t GetTimeouts() const { return m_nRenameTimeouts; }
+    // For tests and logs.
     const QString& GetNewName() const { return m_strNewName; }
-
-protected:
-    // Enter ends the window without a request, as "Rename" is not the default button.
-    void OnOK() override;
+    std::uint32_t GetRenameTimeouts() const { return m_nRenameTimeouts; }
 
 private:
     QString m_strRenameHostName;

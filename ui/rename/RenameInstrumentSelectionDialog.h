@@ -9,7 +9,4 @@ class CRenameInstrumentSelectionDialog : public CInstrumentSelectionDialog {
 public:
     explicit CRenameInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
                                               QWidget* pParent = nullptr);
-
-protected:
-    void OnListAction() override;
 };

@@ -1,0 +1,395 @@
+#include "ui/discovery/InstrumentSelectionDialog.h"
+
+#include "app/MolvarInstrumentConnectionApplication.h"
+#include "link/UDPInstrumentInterface.h"
+#include "platform/window/WideText.h"
+#include "ui/WindowMessages.h"
+#include "ui/rename/RenameInstrumentDialog.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString CAPTION = QStringLiteral("Available Instruments");
+const char* const COLUMN_HEADINGS[] = {"Instrument name", "Instrument address", "In use",
+                                       "Owner address"};
+constexpr int COLUMN_COUNT = 4;
+constexpr int ADDRESS_ROLE = Qt::UserRole;
+
+QPushButton* MakeButton(const QString& strText, QWidget* pParent) {
+    auto* pButton = new QPushButton(strText, pParent);
+    pButton->setAccessibleName(strText);
+    pButton->setAutoDefault(false);
+    return pButton;
+}
+
+} // namespace
+
+CInstrumentSelectionDialog::CInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
+                                                       const SInstrumentSelectionTraits& traits,
+                                                       QWidget* pParent)
+    : CDialog(pParent), m_app(app), m_traits(traits) {
+    BuildControls();
+}
+
+CInstrumentSelectionDialog::~CInstrumentSelectionDialog() = default;
+
+void CInstrumentSelectionDialog::BuildControls() {
+    setWindowTitle(QString::fromUtf8(m_traits.pszTitle));
+
+    m_pInstrumentList = new QTreeWidget(this);
+    m_pInstrumentList->setAccessibleName(QStringLiteral("Instrument list"));
+    m_pInstrumentList->setRootIsDecorated(false);
+    m_pInstrumentList->setItemsExpandable(false);
+    m_pInstrumentList->setUniformRowHeights(true);
+    m_pInstrumentList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pInstrumentList->setColumnCount(COLUMN_COUNT);
+    QStringList listHeadings;
+    for (const char* pszHeading : COLUMN_HEADINGS) {
+        listHeadings << QString::fromUtf8(pszHeading);
+    }
+    m_pInstrumentList->setHeaderLabels(listHeadings);
+    m_pInstrumentList->header()->setDefaultAlignment(Qt::AlignCenter);
+    // The widths are set once, from the list's width as the window opens.
+    m_pInstrumentList->header()->setStretchLastSection(false);
+    m_pInstrumentList->header()->setSectionsMovable(false);
+    // Double and right clicks anywhere on the list, rows or not, run the list action.
+    m_pInstrumentList->viewport()->installEventFilter(this);
+
+    auto* pButtons = new QVBoxLayout;
+    for (const SSelectionButton& button : m_traits.buttons) {
+        QPushButton* pButton = MakeButton(QString::fromUtf8(button.pszText), this);
+        if (button.bDefault) {
+            pButton->setDefault(true);
+        }
+        const ESelectionAction nAction = button.nAction;
+        connect(pButton, &QPushButton::clicked, this, [this, nAction] { OnAction(nAction); });
+        m_listActionButtons.push_back(pButton);
+        pButtons->addWidget(pButton);
+    }
+    pButtons->addStretch(1);
+
+    auto* pFrame = new QGroupBox(this);
+    auto* pFrameLayout = new QHBoxLayout(pFrame);
+    pFrameLayout->addWidget(m_pInstrumentList, 1);
+    pFrameLayout->addLayout(pButtons);
+
+    m_pStatusEdit = new QLineEdit(this);
+    m_pStatusEdit->setReadOnly(true);
+    m_pStatusEdit->setAccessibleName(QStringLiteral("Status"));
+    m_pStatusEdit->setFocusPolicy(Qt::NoFocus);
+
+    m_pCloseButton = MakeButton(QStringLiteral("Close"), this);
+    connect(m_pCloseButton, &QPushButton::clicked, this, [this] { EndDialog(0); });
+
+    auto* pBottom = new QHBoxLayout;
+    pBottom->addWidget(m_pStatusEdit, 1);
+    pBottom->addWidget(m_pCloseButton);
+
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->addWidget(pFrame, 1);
+    pLayout->addLayout(pBottom);
+    resize(760, 340);
+}
+
+bool CInstrumentSelectionDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    for (QPushButton* pButton : m_listActionButtons) {
+        pButton->setEnabled(false);
+    }
+    m_pCloseButton->setEnabled(true);
+    RefreshInstrumentView(true);
+    m_nCollectionTimer =
+        SetTimer(ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT, COLLECTION_PERIOD_MS);
+    m_nDwellTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT, DWELL_PERIOD_MS);
+    m_nRequestTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT, REQUEST_PERIOD_MS);
+    return true;
+}
+
+void CInstrumentSelectionDialog::showEvent(QShowEvent* pEvent) {
+    CDialog::showEvent(pEvent);
+    // By the first show the layout has given the list its size: the opening's width.
+    if (!m_bColumnsSized) {
+        m_bColumnsSized = true;
+        SetColumnWidths();
+    }
+}
+
+void CInstrumentSelectionDialog::SetColumnWidths() {
+    const int nWidth = m_pInstrumentList->viewport()->width();
+    const int nColumn = nWidth / 6;
+    m_pInstrumentList->setColumnWidth(0, nColumn);
+    m_pInstrumentList->setColumnWidth(1, 2 * nColumn);
+    m_pInstrumentList->setColumnWidth(2, nColumn);
+    m_pInstrumentList->setColumnWidth(3, nWidth - 4 * nColumn);
+}
+
+void CInstrumentSelectionDialog::OnTimer(unsigned nIDEvent) {
+    switch (nIDEvent) {
+    case ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT:
+        EndCollection();
+        break;
+    case ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT:
+        StartDiscoveryCycle();
+        break;
+    case ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT:
+        SendDiscoveryRequest();
+        break;
+    default:
+        break;
+    }
+    CDialog::OnTimer(nIDEvent);
+}
+
+void CInstrumentSelectionDialog::SendDiscoveryRequest() {
+    const std::uint32_t nRequest = m_nRequestCount++;
+    if (nRequest >= DISCOVERY_REQUESTS_PER_CYCLE) {
+        return; // the timer runs on until the collection ends
+    }
+    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
+    if (pLink == nullptr) {
+        return;
+    }
+    pLink->m_dwDestinationAddress = pLink->m_dwBroadcastAddress;
+    pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
+    const auto payload = BuildDiscoveryRequest();
+    // A request that does not go out is neither reported nor repeated: the cycle sends others.
+    pLink->Send(payload.data(), static_cast<std::uint32_t>(payload.size()));
+}
+
+void CInstrumentSelectionDialog::EndCollection() {
+    if (m_nCollectionTimer != 0) {
+        KillTimer(m_nCollectionTimer);
+        m_nCollectionTimer = 0;
+    }
+    if (m_nRequestTimer != 0) {
+        KillTimer(m_nRequestTimer);
+        m_nRequestTimer = 0;
+    }
+    m_listDisplayed.CopyFrom(m_listCollected);
+    RefreshInstrumentView(false);
+}
+
+void CInstrumentSelectionDialog::StartDiscoveryCycle() {
+    m_listCollected.Clear();
+    m_nCollectionTimer =
+        SetTimer(ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT, COLLECTION_PERIOD_MS);
+    m_nRequestCount = 0;
+    m_nRequestTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT, REQUEST_PERIOD_MS);
+}
+
+void CInstrumentSelectionDialog::HandleDiscoveryReply(const std::uint8_t* pbDatagram,
+                                                      std::uint32_t dwLength) {
+    if (pbDatagram == nullptr) {
+        return;
+    }
+    const auto view = ParseDatagram({pbDatagram, dwLength});
+    if (!view || view->header.wPayloadLength != DISCOVERY_REPLY_SIZE) {
+        return;
+    }
+    const auto description = DiscoveryReplyDescription(view->payload);
+    if (!description) {
+        return;
+    }
+    // Replies are merged whatever the phase: the next cycle start empties the collected list,
+    // so a reply during the dwell never reaches the rows.
+    m_listCollected.MergeDiscovered(CMolvarInstrument::FromDescription(*description));
+}
+
+std::intptr_t CInstrumentSelectionDialog::OnWindowMessage(unsigned nMessage, std::uintptr_t wParam,
+                                                          std::intptr_t lParam) {
+    if (nMessage == WM_REFRESH_INSTRUMENTS) {
+        if (!IsCollecting()) {
+            StartDiscoveryCycle();
+        }
+        return 0;
+    }
+    return CDialog::OnWindowMessage(nMessage, wParam, lParam);
+}
+
+void CInstrumentSelectionDialog::OnDestroy() {
+    CDialog::OnDestroy();
+    for (unsigned* pnTimer : {&m_nCollectionTimer, &m_nDwellTimer, &m_nRequestTimer}) {
+        if (*pnTimer != 0) {
+            KillTimer(*pnTimer);
+            *pnTimer = 0;
+        }
+    }
+}
+
+void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
+    const std::uint32_t nCount = m_listDisplayed.GetCount();
+    if (nCount == 0) {
+        m_pStatusEdit->setText(bCheckingNetwork ? QStringLiteral("Checking network...")
+                                                : QStringLiteral("No instruments found"));
+    } else if (nCount == 1) {
+        m_pStatusEdit->setText(QStringLiteral("One instrument found"));
+    } else {
+        m_pStatusEdit->setText(QString::asprintf("%u instruments found", nCount));
+    }
+
+    std::uint32_t nInUse = 0;
+    for (const CMolvarInstrument& instrument : m_listDisplayed) {
+        if (instrument.m_bInUse == 1) {
+            ++nInUse;
+        }
+    }
+    const bool bAnyFree = nInUse < nCount;
+    for (QPushButton* pButton : m_listActionButtons) {
+        pButton->setEnabled(bAnyFree);
+    }
+
+    // The selection follows the instrument, not the row: rows move when an instrument with a
+    // lower address comes or goes, and an action must not land on another instrument.
+    const std::optional<std::uint32_t> dwSelected = SelectedAddress();
+    const std::uint32_t nRows = static_cast<std::uint32_t>(m_pInstrumentList->topLevelItemCount());
+    if (nCount == 0) {
+        if (nRows != 0) {
+            m_pInstrumentList->clear();
+        }
+        return;
+    }
+    for (std::uint32_t nRow = nRows; nRow > nCount; --nRow) {
+        delete m_pInstrumentList->takeTopLevelItem(static_cast<int>(nRow - 1));
+    }
+    std::uint32_t nRow = 0;
+    for (const CMolvarInstrument& instrument : m_listDisplayed) {
+        QTreeWidgetItem* pItem = nullptr;
+        if (nRow < nRows) {
+            pItem = m_pInstrumentList->topLevelItem(static_cast<int>(nRow));
+        } else {
+            pItem = new QTreeWidgetItem;
+            for (int nColumn = 0; nColumn < COLUMN_COUNT; ++nColumn) {
+                pItem->setTextAlignment(nColumn, Qt::AlignCenter);
+            }
+            m_pInstrumentList->insertTopLevelItem(static_cast<int>(nRow), pItem);
+        }
+        pItem->setText(0, FromWide(instrument.DisplayName()));
+        pItem->setText(1, FromWide(instrument.DisplayAddress()));
+        pItem->setText(2, FromWide(instrument.DisplayInUse()));
+        pItem->setText(3, FromWide(instrument.DisplayOwner()));
+        pItem->setData(0, ADDRESS_ROLE, QVariant::fromValue(instrument.m_dwIPAddress));
+        ++nRow;
+    }
+    SelectAddress(dwSelected);
+}
+
+std::optional<std::uint32_t> CInstrumentSelectionDialog::SelectedAddress() const {
+    const QList<QTreeWidgetItem*> listSelected = m_pInstrumentList->selectedItems();
+    if (listSelected.isEmpty()) {
+        return std::nullopt;
+    }
+    return listSelected.front()->data(0, ADDRESS_ROLE).value<std::uint32_t>();
+}
+
+void CInstrumentSelectionDialog::SelectAddress(std::optional<std::uint32_t> dwAddress) {
+    if (dwAddress) {
+        for (int nRow = 0; nRow < m_pInstrumentList->topLevelItemCount(); ++nRow) {
+            QTreeWidgetItem* pItem = m_pInstrumentList->topLevelItem(nRow);
+            if (pItem->data(0, ADDRESS_ROLE).value<std::uint32_t>() == *dwAddress) {
+                if (!pItem->isSelected()) {
+                    m_pInstrumentList->clearSelection();
+                    pItem->setSelected(true);
+                }
+                m_pInstrumentList->setCurrentItem(pItem, 0, QItemSelectionModel::NoUpdate);
+                return;
+            }
+        }
+    }
+    m_pInstrumentList->clearSelection();
+}
+
+std::optional<CMolvarInstrument>
+CInstrumentSelectionDialog::ChooseInstrument(ESelectionAction nAction) {
+    const std::uint32_t nCount = m_listDisplayed.GetCount();
+    if (nCount == 0) {
+        return std::nullopt;
+    }
+    std::uint32_t nRow = 0;
+    const QModelIndexList listSelected = m_pInstrumentList->selectionModel()->selectedRows();
+    if (!listSelected.isEmpty()) {
+        nRow = static_cast<std::uint32_t>(listSelected.front().row());
+    } else if (nCount > 1) {
+        ShowMessage(QString::fromUtf8(SelectionActionTexts(nAction).pszSelectMessage),
+                    EMessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    const CMolvarInstrument* pInstrument = m_listDisplayed.GetAt(nRow);
+    if (pInstrument == nullptr) {
+        ShowMessage(QStringLiteral("The selected instrument is no longer available."),
+                    EMessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    // A copy: the displayed list may be replaced while the action's windows run.
+    return *pInstrument;
+}
+
+void CInstrumentSelectionDialog::OnAction(ESelectionAction nAction) {
+    if (nAction == ESelectionAction::Rename) {
+        OnRenameInstrument();
+    }
+}
+
+void CInstrumentSelectionDialog::OnRenameInstrument() {
+    const std::optional<CMolvarInstrument> instrument = ChooseInstrument(ESelectionAction::Rename);
+    if (!instrument) {
+        return;
+    }
+    if (instrument->m_bInUse == 1) {
+        ShowMessage(
+            QString::fromUtf8(SelectionActionTexts(ESelectionAction::Rename).pszInUseMessage),
+            EMessageIcon::Exclamation);
+        return;
+    }
+    CRenameInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),
+                                FromWide(instrument->NameText()), instrument->m_dwIPAddress, this);
+    m_app.m_pRenameInstrumentDialog = &dlg;
+    dlg.DoModal();
+    m_app.m_pRenameInstrumentDialog = nullptr;
+    OnNameWindowClosed();
+}
+
+void CInstrumentSelectionDialog::OnNameWindowClosed() {
+    // So that the rows show the outcome at the end of this collection, unless one is running.
+    if (!IsCollecting()) {
+        StartDiscoveryCycle();
+    }
+}
+
+bool CInstrumentSelectionDialog::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pInstrumentList->viewport() &&
+        (pEvent->type() == QEvent::MouseButtonDblClick ||
+         pEvent->type() == QEvent::MouseButtonRelease)) {
+        const auto* pMouse = static_cast<const QMouseEvent*>(pEvent);
+        const bool bDoubleClick =
+            pEvent->type() == QEvent::MouseButtonDblClick && pMouse->button() == Qt::LeftButton;
+        // On release, once the press has selected the row under the pointer.
+        const bool bRightClick =
+            pEvent->type() == QEvent::MouseButtonRelease && pMouse->button() == Qt::RightButton;
+        if (bDoubleClick || bRightClick) {
+            // After the list has handled the click itself, as its notification would come.
+            const ESelectionAction nAction = m_traits.nListAction;
+            QMetaObject::invokeMethod(
+                this,
+                [this, nAction] {
+                    if (isVisible()) {
+                        OnAction(nAction);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return CDialog::eventFilter(pWatched, pEvent);
+}
+
+void CInstrumentSelectionDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {
+    ShowMessageBox(this, strText, CAPTION, nIcon);
+}

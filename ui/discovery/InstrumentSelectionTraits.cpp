@@ -1,0 +1,42 @@
+#include "ui/discovery/InstrumentSelectionTraits.h"
+
+namespace {
+
+constexpr SSelectionButton CLAIM_SELECTION_BUTTONS[] = {
+    {"Claim instrument...", ESelectionAction::Claim, true},
+    {"Release instrument", ESelectionAction::Release, false},
+    {"Rename instrument...", ESelectionAction::Rename, false},
+};
+
+constexpr SSelectionButton RENAME_SELECTION_BUTTONS[] = {
+    {"Rename instrument...", ESelectionAction::Rename, false},
+};
+
+// Indexed by ESelectionAction. The release message names its button with three dots, although
+// the button itself has none: the text the instruments' users know.
+constexpr SSelectionActionTexts ACTION_TEXTS[] = {
+    {"Please select an instrument before clicking the \"Claim instrument...\" button.",
+     "The selected instrument is in use, and cannot be claimed."},
+    {"Please select an instrument before clicking the \"Release instrument...\" button.",
+     "The selected instrument is in use, and cannot be released."},
+    {"Please select an instrument before clicking the \"Rename instrument...\" button.",
+     "The selected instrument is in use, and cannot be renamed."},
+};
+
+} // namespace
+
+const SInstrumentSelectionTraits CLAIM_SELECTION_TRAITS = {
+    "Select an Instrument to Claim or Release",
+    CLAIM_SELECTION_BUTTONS,
+    ESelectionAction::Claim,
+};
+
+const SInstrumentSelectionTraits RENAME_SELECTION_TRAITS = {
+    "Select an Instrument to Rename",
+    RENAME_SELECTION_BUTTONS,
+    ESelectionAction::Rename,
+};
+
+const SSelectionActionTexts& SelectionActionTexts(ESelectionAction nAction) {
+    return ACTION_TEXTS[static_cast<std::size_t>(nAction)];
+}
