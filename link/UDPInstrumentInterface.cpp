@@ -369,11 +369,12 @@ void CUDPInstrumentInterface::SocketThread() {
             } else {
                 const DatagramHeader header = ReadDatagramHeader(abSend);
                 if (socket.SendTo(header.dwDestination, m_nPeerPort, abSend, dwSendCount)) {
-                    m_hSendDoneEvent->Set();
+                    // Logged before the confirmation, so the line is there when Send returns.
                     LinkLog(LINK_LOG_DEBUG, "Sent code %u from %s to %s:%u, %u bytes",
                             dwSendCount > DATAGRAM_HEADER_SIZE ? abSend[DATAGRAM_HEADER_SIZE] : 0u,
                             Dotted(header.dwSource).sz, Dotted(header.dwDestination).sz,
                             static_cast<unsigned>(m_nPeerPort), static_cast<unsigned>(dwSendCount));
+                    m_hSendDoneEvent->Set();
                 } else {
                     m_nLastSocketError.store(socket.GetLastError());
                     LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",

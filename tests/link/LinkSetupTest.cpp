@@ -1,0 +1,135 @@
+// Setting the link up and taking it down: the single instance, a port that stays taken, the
+// status texts.
+#include "LinkTestSupport.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Holds a port the way another program would, so the link cannot bind it.
+struct SHeldPort {
+    SHeldPort() {
+        EXPECT_TRUE(socket.Open() && socket.Bind(0));
+        nPort = socket.GetLocalPort();
+    }
+    CUdpSocket socket;
+    std::uint16_t nPort = 0;
+};
+
+} // namespace
+
+TEST(LinkSetup, TheSingleLinkKeepsTheAddressesOfItsFirstCall) {
+    const std::uint16_t nPort = FreeUdpPort();
+    CUDPInstrumentInterface* pFirst =
+        GetInstrumentInterface(0x7F000001, 0x7FFFFFFF, nPort, FreeUdpPort());
+    ASSERT_NE(pFirst, nullptr);
+    CUDPInstrumentInterface* pSecond =
+        GetInstrumentInterface(0x7F000002, 0x7F0000FF, FreeUdpPort(), FreeUdpPort());
+    EXPECT_EQ(pSecond, pFirst);
+    EXPECT_EQ(pFirst->m_dwLocalAddress, 0x7F000001u);
+    EXPECT_EQ(pFirst->m_dwBroadcastAddress, 0x7FFFFFFFu);
+    EXPECT_EQ(pFirst->GetLocalPort(), nPort);
+    EXPECT_EQ(pFirst->Connect(), STATUS_NO_ERROR);
+    pFirst->Disconnect();
+
+    char szHostName[TEXT_FIELD_SIZE] = {};
+    ASSERT_EQ(gethostname(szHostName, sizeof(szHostName) - 1), 0);
+    EXPECT_STREQ(pFirst->m_szLocalHostName, szHostName);
+
+    ReleaseInstrumentInterface();
+    CUDPInstrumentInterface* pThird =
+        GetInstrumentInterface(0x7F000003, 0x7FFFFFFF, FreeUdpPort(), FreeUdpPort());
+    ASSERT_NE(pThird, nullptr);
+    EXPECT_EQ(pThird->m_dwLocalAddress, 0x7F000003u);
+    ReleaseInstrumentInterface();
+    ReleaseInstrumentInterface(); // none left: nothing happens
+}
+
+TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
+    CLinkLogCapture log;
+    SHeldPort held;
+    CLoopbackPeer peer;
+    const auto start = Clock::now();
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, peer.Port());
+    // Six waits of 500 ms between the attempts, then one warning.
+    ASSERT_TRUE(WaitUntil([&] { return !log.Lines(LINK_LOG_WARNING).empty(); }, 8000ms));
+    EXPECT_GE(MsSince(start), 2500);
+    const std::vector<std::string> listWarnings = log.Lines(LINK_LOG_WARNING);
+    ASSERT_EQ(listWarnings.size(), 1u);
+    EXPECT_NE(listWarnings[0].find(std::to_string(held.nPort)), std::string::npos);
+
+    link.m_dwDestinationAddress = LOOPBACK_ADDRESS;
+    const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
+    for (int i = 0; i < 2; ++i) {
+        const auto sendStart = Clock::now();
+        EXPECT_EQ(link.Send(payload.data(), NAMED_REQUEST_SIZE), STATUS_CANNOT_SEND_MESSAGE);
+        const long long nElapsed = MsSince(sendStart);
+        EXPECT_GE(nElapsed, 950);
+        EXPECT_LE(nElapsed, 3000);
+    }
+    EXPECT_FALSE(peer.ReceiveWithin(100).has_value());
+}
+
+TEST(LinkSetup, PortFreedBeforeTheLastAttemptIsBoundAfterAll) {
+    CLoopbackPeer peer;
+    auto pHeld = std::make_unique<SHeldPort>();
+    const std::uint16_t nPort = pHeld->nPort;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, nPort, peer.Port());
+    std::this_thread::sleep_for(700ms);
+    pHeld.reset();
+    const Bytes probe = MakeDatagram(LOOPBACK_ADDRESS, LOOPBACK_ADDRESS, {0xEE});
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            peer.SendTo(nPort, probe);
+            std::this_thread::sleep_for(20ms);
+            std::uint32_t dwLength = 0;
+            return link.TakeDatagram(&dwLength, nullptr);
+        },
+        4000ms));
+}
+
+TEST(LinkSetup, DestructionDoesNotWaitForTheBindingAttemptsToRunOut) {
+    SHeldPort held;
+    auto pLink = std::make_unique<CUDPInstrumentInterface>(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST,
+                                                           held.nPort, FreeUdpPort());
+    std::this_thread::sleep_for(100ms);
+    const auto start = Clock::now();
+    pLink.reset();
+    EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST(LinkStatus, OneTableOfTextsIndexedByTheNegatedCode) {
+    EXPECT_STREQ(GetStatusText(STATUS_NO_ERROR), "No Error");
+    EXPECT_STREQ(GetStatusText(-1), "Device Not Connected");
+    EXPECT_STREQ(GetStatusText(STATUS_CANNOT_SEND_MESSAGE), "Cannot Send Message");
+    EXPECT_STREQ(GetStatusText(STATUS_OUT_MESSAGE_SIZE), "Out Message Size");
+    EXPECT_STREQ(GetStatusText(STATUS_CANNOT_READ_RESPONSE), "Cannot Read Response");
+    EXPECT_STREQ(GetStatusText(-12), "Can't Get Pipe Info");
+    EXPECT_STREQ(GetStatusText(-17), "Cannot Send Big Payload");
+    EXPECT_EQ(GetStatusText(-18), nullptr);
+    EXPECT_EQ(GetStatusText(1), nullptr);
+}
+
+TEST(LinkStatus, EveryConstructionFailureHasItsOwnPlainWords) {
+    const InterfaceException aExceptions[] = {
+        SOCKET_LIBRARY_NOT_STARTED, SOCKET_LIBRARY_WRONG_VERSION, HOST_NAME_UNREADABLE,
+        SOCKET_THREAD_NOT_STARTED, SYNCHRONISATION_NOT_CREATED};
+    std::set<std::string> setTexts;
+    for (const InterfaceException nException : aExceptions) {
+        const char* szText = DescribeInterfaceException(nException);
+        ASSERT_NE(szText, nullptr);
+        EXPECT_GT(std::strlen(szText), 10u);
+        setTexts.insert(szText);
+    }
+    EXPECT_EQ(setTexts.size(), std::size(aExceptions));
+    EXPECT_NE(DescribeInterfaceException(static_cast<InterfaceException>(-3)), nullptr);
+}
