@@ -114,9 +114,10 @@ protected:
     }
 
     CLoopbackClient m_client;
-    std::unique_ptr<CInstrumentSimulator> m_pSimulator;
     std::mutex m_logMutex;
     std::vector<std::string> m_listLog;
+    // Last, so that it stops before the log it writes to goes away.
+    std::unique_ptr<CInstrumentSimulator> m_pSimulator;
 };
 
 std::vector<std::uint32_t> Senders(const std::vector<SReceived>& listReceived) {
