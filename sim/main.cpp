@@ -26,7 +26,8 @@ void PrintUsage(std::FILE* pFile) {
         "Options (also written --option=VALUE):\n"
         "  --port N             port the instruments listen on (default 19798)\n"
         "  --client-port N      port the replies go to, at the sender's address (default 19798)\n"
-        "  --bind ADDR          local address to bind (default 0.0.0.0, every address)\n"
+        "  --bind ADDR          local address to bind (default 0.0.0.0, every address; a\n"
+        "                       socket bound to one address receives no broadcasts)\n"
         "  --instrument SPEC    one instrument (repeatable); SPEC is comma-separated key=value:\n"
         "                         address=A.B.C.D  required: the instrument answers datagrams\n"
         "                                          sent to this address\n"
@@ -46,7 +47,8 @@ void PrintUsage(std::FILE* pFile) {
         "                       standard output, one line each\n"
         "  --help               this text\n"
         "\n"
-        "SIGTERM and SIGINT stop the simulator (exit status 0); bad options exit with 2.\n"
+        "SIGTERM and SIGINT stop the simulator (exit status 0); bad options exit with 2, a\n"
+        "port that cannot be bound with 1.\n"
         "\n"
         "%s",
         CInstrumentSimulator::PolicyText());

@@ -284,11 +284,3 @@ TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
     // The owner host name that follows is untouched by the long name.
     EXPECT_EQ(ReadTextField(payload.data() + 1 + InstrumentDescription::OWNER_HOST_NAME), "lab-pc");
 }
-
-TEST(StatusMeaning, OnlyTheNamedValuesCount) {
-    EXPECT_TRUE(IsClaimGranted(0));
-    EXPECT_FALSE(IsClaimGranted(1));
-    EXPECT_TRUE(IsOwnerReported(1));
-    EXPECT_FALSE(IsOwnerReported(2));
-    EXPECT_FALSE(IsOwnerReported(0));
-}

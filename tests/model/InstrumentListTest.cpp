@@ -86,14 +86,6 @@ TEST(InstrumentListMerge, ChangedRecordReplacesTheOneAtItsAddress) {
     EXPECT_STREQ(list.GetAt(0)->m_szName, "a");
 }
 
-TEST(InstrumentListMerge, ListHoldsItsOwnCopies) {
-    CInstrumentList list;
-    CMolvarInstrument instrument = Record(A_10_0_0_7, "a");
-    list.MergeDiscovered(instrument);
-    instrument.SetName("changed");
-    EXPECT_STREQ(list.GetAt(0)->m_szName, "a");
-}
-
 TEST(InstrumentListLookup, GetAtAndCount) {
     CInstrumentList list;
     EXPECT_EQ(list.GetCount(), 0u);

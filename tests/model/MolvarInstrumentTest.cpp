@@ -46,17 +46,6 @@ TEST(AddressText, FourDecimalBytesMostSignificantFirst) {
     EXPECT_EQ(FormatHostAndAddress(u"", 0x0A000002), u" [10.0.0.2]");
 }
 
-TEST(MolvarInstrument, DefaultIsEmptyAndZero) {
-    const CMolvarInstrument instrument;
-    EXPECT_EQ(instrument.m_bInUse, 0);
-    EXPECT_EQ(instrument.m_bClaimed, 0);
-    EXPECT_EQ(instrument.m_dwIPAddress, 0u);
-    EXPECT_EQ(instrument.m_dwOwnerIPAddress, 0u);
-    EXPECT_STREQ(instrument.m_szHostName, "");
-    EXPECT_STREQ(instrument.m_szName, "");
-    EXPECT_STREQ(instrument.m_szOwnerHostName, "");
-}
-
 TEST(MolvarInstrument, DecodesEveryFieldOfADiscoveryReply) {
     const CMolvarInstrument instrument = Decode(SampleReply());
     EXPECT_STREQ(instrument.m_szHostName, "tavik-07");
