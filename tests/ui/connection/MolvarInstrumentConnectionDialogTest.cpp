@@ -8,9 +8,12 @@
 #include "sim/InstrumentSimulator.h"
 #include "tests/support/LoopbackNetwork.h"
 #include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/ModalRunHook.h"
 #include "tests/support/TestSettingsHome.h"
 #include "tests/support/Wait.h"
 #include "ui/WindowMessages.h"
+#include "ui/claim/ClaimInstrumentSelectionDialog.h"
+#include "ui/rename/RenameInstrumentSelectionDialog.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -94,6 +98,20 @@ SView ViewOf(QWidget& dlg) {
     view.bRepairEnabled = Button(dlg, "Repair Connection")->isEnabled();
     view.strFocus = dlg.focusWidget() ? dlg.focusWidget()->accessibleName() : QString();
     return view;
+}
+
+// A modal run hook that takes its steps, then closes the window even when a step failed.
+std::function<void(CDialog&)> StepsThenClose(std::function<void(CDialog&)> fnSteps) {
+    return [fnSteps](CDialog& window) {
+        fnSteps(window);
+        window.EndDialog(IDCANCEL);
+    };
+}
+
+bool HasInstrument(const CInstrumentList& list, std::uint32_t dwAddress) {
+    return std::any_of(list.begin(), list.end(), [dwAddress](const CMolvarInstrument& instrument) {
+        return instrument.m_dwIPAddress == dwAddress;
+    });
 }
 
 std::vector<std::uint8_t> Datagram(std::uint32_t dwDestination, std::uint32_t dwSource,
@@ -701,11 +719,109 @@ TEST_F(ConnectionWindowTest, ClosingWhileWaitingAbandonsTheExchange) {
     EXPECT_EQ(m_pApp->m_strInstrumentName, "Lab-1");
 }
 
-TEST_F(ConnectionWindowTest, RouteWithoutDatagramAnswersOne) {
-    StartSimulator({});
-    m_pApp->m_nConnectionState = CONNECTION_NOT_CONFIGURED;
+// ---- Selection windows --------------------------------------------------------------------
+
+TEST_F(ConnectionWindowTest, ClaimSelectionWindowGetsDiscoveryRepliesThenVerifies) {
+    SSimulatedInstrument instrument = OwnedInstrument();
+    instrument.strOwnerHostName = "pc-12";
+    instrument.dwOwnerAddress = 0x0A000009;
+    StartSimulator({instrument});
     Open();
-    EXPECT_EQ(Dlg().RouteDatagram(), 1);
+    Configure(CONNECTION_NOT_CLAIMED);
+    Dlg().UpdateDisplay();
+
+    bool bSeen = false;
+    CModalRunHook hook(StepsThenClose([&](CDialog& window) {
+        auto* pSelection = dynamic_cast<CClaimInstrumentSelectionDialog*>(&window);
+        ASSERT_NE(pSelection, nullptr);
+        bSeen = true;
+        EXPECT_EQ(m_pApp->m_pClaimInstrumentSelectionDialog, pSelection);
+        EXPECT_EQ(m_pApp->m_pRenameInstrumentSelectionDialog, nullptr);
+        // A reply to the broadcast address is dropped even with code 2; the one behind it is
+        // routed, so once it is in the list the first has been dealt with.
+        InstrumentDescriptionFields description;
+        description.strHostName = "inst9";
+        description.dwAddress = 0x7F000009;
+        Inject(BuildDiscoveryReply(description), 0x7F000009, LOOPBACK_BROADCAST);
+        description.strHostName = "inst10";
+        description.dwAddress = 0x7F00000A;
+        Inject(BuildDiscoveryReply(description), 0x7F00000A);
+        EXPECT_TRUE(WaitFor([&] {
+            return HasInstrument(pSelection->GetCollectedInstruments(), 0x7F00000A) &&
+                   HasInstrument(pSelection->GetCollectedInstruments(), INSTRUMENT_ADDRESS);
+        }));
+        EXPECT_FALSE(HasInstrument(pSelection->GetCollectedInstruments(), 0x7F000009));
+    }));
+    ClaimButton(Dlg())->click(); // returns when the selection window has closed
+    ASSERT_TRUE(bSeen);
+    EXPECT_EQ(m_pApp->m_pClaimInstrumentSelectionDialog, nullptr);
+
+    // Not configured it is not, so the instrument is verified again.
+    EXPECT_EQ(View().strStatus, VERIFYING);
+    ASSERT_TRUE(WaitFor([&] { return View().strStatus == "Claimed by pc-12 [10.0.0.9]"; }));
+    EXPECT_EQ(m_pSim->CountRequests(MSG_VERIFY), 1u);
+}
+
+TEST_F(ConnectionWindowTest, ReleaseAskedBySelectionWindowRefreshesItsList) {
+    StartSimulator({OwnedInstrument()});
+    Open();
+    Configure(CONNECTION_NOT_CLAIMED);
+    Dlg().UpdateDisplay();
+
+    Clock::time_point releaseEnded;
+    std::size_t nRequestsBefore = 0;
+    CModalRunHook hook(StepsThenClose([&](CDialog& window) {
+        auto* pSelection = dynamic_cast<CClaimInstrumentSelectionDialog*>(&window);
+        ASSERT_NE(pSelection, nullptr);
+        // Into the dwell: the next cycle is five seconds away.
+        ASSERT_TRUE(WaitFor([&] {
+            return pSelection->GetDisplayedInstruments().GetCount() == 1 &&
+                   !pSelection->IsCollecting();
+        }));
+        nRequestsBefore = m_pSim->CountRequests(MSG_DISCOVERY_REQUEST);
+        m_pApp->m_pConnectionDialog->PostMessage(WM_RELEASE_INSTRUMENT);
+        EXPECT_TRUE(
+            WaitFor([&] { return m_pApp->m_nConnectionState == CONNECTION_NOT_CONFIGURED; }));
+        releaseEnded = Clock::now();
+        // The selection window starts a cycle at once rather than at the end of its dwell.
+        EXPECT_TRUE(
+            WaitFor([&] { return m_pSim->CountRequests(MSG_DISCOVERY_REQUEST) > nRequestsBefore; },
+                    2500ms));
+        EXPECT_LT(Clock::now() - releaseEnded, 2500ms);
+    }));
+    ClaimButton(Dlg())->click();
+    EXPECT_EQ(m_pSim->CountRequests(MSG_RELEASE), 1u);
+    EXPECT_EQ(m_boxes.Count(), 0);
+
+    // Nothing is configured any more, so nothing is verified.
+    EXPECT_EQ(View().strStatus, "Not configured");
+    ProcessEventsFor(600ms);
+    EXPECT_EQ(m_pSim->CountRequests(MSG_VERIFY), 0u);
+}
+
+TEST_F(ConnectionWindowTest, RenameSelectionWindowGetsDiscoveryRepliesThenVerifies) {
+    StartSimulator({OwnedInstrument()});
+    Open();
+    Configure(CONNECTION_READY);
+    Dlg().UpdateDisplay();
+
+    bool bSeen = false;
+    CModalRunHook hook(StepsThenClose([&](CDialog& window) {
+        auto* pSelection = dynamic_cast<CRenameInstrumentSelectionDialog*>(&window);
+        ASSERT_NE(pSelection, nullptr);
+        bSeen = true;
+        EXPECT_EQ(m_pApp->m_pRenameInstrumentSelectionDialog, pSelection);
+        EXPECT_EQ(m_pApp->m_pClaimInstrumentSelectionDialog, nullptr);
+        EXPECT_TRUE(WaitFor([&] {
+            return HasInstrument(pSelection->GetCollectedInstruments(), INSTRUMENT_ADDRESS);
+        }));
+    }));
+    Button(Dlg(), "Rename an Instrument...")->click();
+    ASSERT_TRUE(bSeen);
+    EXPECT_EQ(m_pApp->m_pRenameInstrumentSelectionDialog, nullptr);
+    EXPECT_EQ(View().strStatus, VERIFYING);
+    ASSERT_TRUE(WaitFor([&] { return View().strStatus == "Ready"; }));
+    EXPECT_EQ(m_pSim->CountRequests(MSG_VERIFY), 1u);
 }
 
 } // namespace
