@@ -116,8 +116,8 @@ CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
         throw HOST_NAME_UNREADABLE;
     }
     try {
-        m_hReceiveMutex = std::make_unique<std::timed_mutex>();
-        m_hSendMutex = std::make_unique<std::timed_mutex>();
+        m_hReceiveMutex = std::make_unique<CTimedMutex>();
+        m_hSendMutex = std::make_unique<CTimedMutex>();
         m_hStopEvent = std::make_unique<CAutoResetEvent>();
         m_hSendDoneEvent = std::make_unique<CAutoResetEvent>();
         m_hSendRequestEvent = std::make_unique<CAutoResetEvent>();

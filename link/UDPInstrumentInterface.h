@@ -7,6 +7,7 @@
 #include "link/InstrumentInterface.h"
 #include "link/Messages.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/TimedMutex.h"
 
 #include <atomic>
 #include <cstdint>
@@ -101,9 +102,9 @@ public:
 
 private:
     std::uint32_t m_dwThreadId = 0;
-    std::unique_ptr<std::timed_mutex> m_hReceiveMutex;
+    std::unique_ptr<CTimedMutex> m_hReceiveMutex;
     std::thread m_hThread;
-    std::unique_ptr<std::timed_mutex> m_hSendMutex;
+    std::unique_ptr<CTimedMutex> m_hSendMutex;
     std::atomic<int> m_nLastSocketError{0};
 
     const std::uint16_t m_nLocalPort;
