@@ -194,7 +194,7 @@ TEST_F(LinkOnLoopback, OnlyWellFormedDatagramsAreStoredAndOnlyTheAnnouncedBytes)
     Bytes shortHeader(good.begin(), good.begin() + 11);
     Bytes tooLarge = MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_VERIFY, 513));
     Bytes missingBytes = MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_VERIFY, 204));
-    missingBytes.resize(missingBytes.size() - 1);
+    missingBytes.pop_back();
     for (const Bytes& bad : {noMagic, shortHeader, tooLarge, missingBytes, Bytes{}}) {
         ASSERT_TRUE(m_peer.SendTo(m_nLinkPort, bad));
     }
