@@ -3,26 +3,30 @@
 #include <QSettings>
 
 namespace {
-QString& ProcessHome() {
+QString& CurrentHomePath() {
     static QString strHome;
     return strHome;
 }
 } // namespace
 
-CTestSettingsHome::CTestSettingsHome() {
+CTestSettingsHome::CTestSettingsHome() : m_strPreviousHome(CurrentHome()) {
     UseHome(m_dirHome.path());
 }
 
 CTestSettingsHome::~CTestSettingsHome() {
-    UseHome(ProcessHome());
+    UseHome(m_strPreviousHome);
 }
 
 void CTestSettingsHome::SetProcessHome(const QString& strPath) {
-    ProcessHome() = strPath;
     UseHome(strPath);
 }
 
+QString CTestSettingsHome::CurrentHome() {
+    return CurrentHomePath();
+}
+
 void CTestSettingsHome::UseHome(const QString& strPath) {
+    CurrentHomePath() = strPath;
     for (const QSettings::Format nFormat : {QSettings::NativeFormat, QSettings::IniFormat}) {
         QSettings::setPath(nFormat, QSettings::UserScope, strPath);
         // The system scope is read as a fallback; keep it inside the test's folder too.

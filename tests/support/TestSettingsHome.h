@@ -1,6 +1,6 @@
 // Window tests' settings home. The test main points every per-user QSettings of the process at
 // a temporary folder; CTestSettingsHome gives one test a fresh, empty folder of its own and puts
-// the process's back when it goes.
+// back the one before it (homes nest) when it goes.
 //
 //   CTestSettingsHome home;                       // QSettings("Tavik") now lives in home.Path()
 //   home.FilePath("Norvask/Tavik.conf");          // where a key's file lies
@@ -22,8 +22,11 @@ public:
 
     // The test main's folder, used whenever no CTestSettingsHome is alive.
     static void SetProcessHome(const QString& strPath);
+    // Points the per-user (and system) QSettings of both file formats at a folder.
     static void UseHome(const QString& strPath);
+    static QString CurrentHome();
 
 private:
     QTemporaryDir m_dirHome;
+    QString m_strPreviousHome;
 };
