@@ -6,7 +6,6 @@
 #include "platform/window/WinApp.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 #include <vector>

@@ -1,0 +1,117 @@
+#include "app/MolvarInstrumentConnectionApplication.h"
+
+#include "app/ConfigurationStore.h"
+#include "app/Logging.h"
+#include "app/NetworkAdapterSelection.h"
+#include "link/UDPInstrumentInterface.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/window/WideText.h"
+#include "ui/connection/MolvarInstrumentConnectionDialog.h"
+
+#include <cstring>
+#include <new>
+#include <string_view>
+
+namespace {
+
+CMolvarInstrumentConnectionApplication* s_pApplication = nullptr;
+
+} // namespace
+
+// The icon lives in this library; a static library's resources need an explicit start, and
+// outside any namespace.
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+const char* ConnectionStateName(std::uint8_t nState) {
+    switch (nState) {
+    case CONNECTION_VERIFYING:
+        return "CONNECTION_VERIFYING";
+    case CONNECTION_NOT_CONFIGURED:
+        return "CONNECTION_NOT_CONFIGURED";
+    case CONNECTION_READY:
+        return "CONNECTION_READY";
+    case CONNECTION_NOT_READY:
+        return "CONNECTION_NOT_READY";
+    case CONNECTION_NOT_CLAIMED:
+        return "CONNECTION_NOT_CLAIMED";
+    default:
+        return "unknown connection state";
+    }
+}
+
+CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
+    const NetworkAdapterListing& adapters, std::uint16_t nLocalPort, std::uint16_t nPeerPort) {
+    InitResources();
+    InstallLinkLog();
+    SelectNetworkAdapter(adapters);
+    // Throws InterfaceException when the link cannot be built.
+    m_pInstrumentInterface =
+        GetInstrumentInterface(m_dwLocalIPAddress, m_dwBroadcastIPAddress, nLocalPort, nPeerPort);
+    if (m_pInstrumentInterface == nullptr) {
+        // Nothing works without the link, and nothing may read its host name.
+        throw std::bad_alloc();
+    }
+    const char* pszHostName = m_pInstrumentInterface->m_szLocalHostName;
+    m_strLocalHostName = FromWide(AnsiToWide(std::string_view(
+        pszHostName, strnlen(pszHostName, sizeof(m_pInstrumentInterface->m_szLocalHostName)))));
+    s_pApplication = this;
+    qCDebug(AppCategory) << "local host" << m_strLocalHostName << "ports" << nLocalPort
+                         << nPeerPort;
+}
+
+CMolvarInstrumentConnectionApplication::~CMolvarInstrumentConnectionApplication() {
+    if (m_pInstrumentInterface != nullptr) {
+        ReleaseInstrumentInterface();
+        m_pInstrumentInterface = nullptr;
+    }
+    if (s_pApplication == this) {
+        s_pApplication = nullptr;
+    }
+}
+
+CMolvarInstrumentConnectionApplication* CMolvarInstrumentConnectionApplication::Get() {
+    return s_pApplication;
+}
+
+bool CMolvarInstrumentConnectionApplication::InitInstance() {
+    SetAppName(QStringLiteral("Tavik Instrument Connection"));
+    SetRegistryKey(QStringLiteral("Korvane Solutions, Inc."));
+    LoadSettings();
+    m_nConnectionState =
+        m_strInstrumentName.isEmpty() ? CONNECTION_NOT_CONFIGURED : CONNECTION_VERIFYING;
+    qCDebug(AppCategory) << "start:" << ConnectionStateName(m_nConnectionState);
+    {
+        CMolvarInstrumentConnectionDialog dlg(*this);
+        m_pConnectionDialog = &dlg;
+        dlg.DoModal();
+        m_pConnectionDialog = nullptr;
+        SaveSettings();
+    }
+    return false;
+}
+
+void CMolvarInstrumentConnectionApplication::SelectNetworkAdapter(
+    const NetworkAdapterListing& adapters) {
+    m_dwLocalIPAddress = 0;
+    m_dwBroadcastIPAddress = 0xFFFFFFFF;
+    const SAdapterChoice choice = ChooseNetworkAdapter(adapters);
+    m_dwLocalIPAddress = choice.dwLocalIPAddress;
+    m_dwBroadcastIPAddress = choice.dwBroadcastIPAddress;
+}
+
+void CMolvarInstrumentConnectionApplication::LoadSettings() {
+    SConfiguration configuration{m_strInstrumentName, m_strInstrumentHostName,
+                                 m_dwInstrumentIPAddress};
+    if (CConfigurationStore::Load(configuration)) {
+        m_strInstrumentName = configuration.strInstrumentName;
+        m_strInstrumentHostName = configuration.strInstrumentHostName;
+        m_dwInstrumentIPAddress = configuration.dwInstrumentIPAddress;
+    }
+}
+
+void CMolvarInstrumentConnectionApplication::SaveSettings() {
+    CConfigurationStore::Save(
+        {m_strInstrumentName, m_strInstrumentHostName, m_dwInstrumentIPAddress});
+}
