@@ -232,6 +232,7 @@ void CDialog::OnCancel() {
 }
 
 bool CDialog::event(QEvent* pEvent) {
+    AcquirePostedWindowMessages();
     if (pEvent->type() == QEvent::WindowActivate && m_bHookPending) {
         // After the activation, once the platform has given the focus.
         const unsigned nRun = m_nRun;

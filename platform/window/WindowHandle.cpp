@@ -56,3 +56,8 @@ bool PostWindowMessage(HWND hWnd, unsigned nMessage, std::uintptr_t wParam, std:
     QCoreApplication::postEvent(it->second, new CWindowMessageEvent(nMessage, wParam, lParam));
     return true;
 }
+
+void AcquirePostedWindowMessages() {
+    // Messages are built and posted under this lock; taking it once here suffices.
+    const std::lock_guard lock(Registry().mutex);
+}

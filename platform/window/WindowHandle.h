@@ -13,3 +13,6 @@ void UnregisterWindow(HWND hWnd);
 // Thread-safe; false when the window no longer exists.
 bool PostWindowMessage(HWND hWnd, unsigned nMessage, std::uintptr_t wParam = 0,
                        std::intptr_t lParam = 0);
+// Called by a window before it looks at an event: orders the reading of a message posted from
+// another thread after its writing also for ThreadSanitizer, which cannot see Qt's queue lock.
+void AcquirePostedWindowMessages();
