@@ -81,7 +81,7 @@ std::uint32_t DottedQuadValue(std::string_view strText) {
 SAdapterChoice ChooseNetworkAdapter(const std::optional<std::vector<SNetworkAdapter>>& adapters) {
     SAdapterChoice choice;
     if (!adapters || adapters->empty()) {
-        qCDebug(AppCategory) << "no adapter listing: any local address, limited broadcast";
+        qCDebug(AppCategory) << "no adapters listed: any local address, limited broadcast";
         return choice;
     }
     const std::vector<SNetworkAdapter>& listAdapters = *adapters;
