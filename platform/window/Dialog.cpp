@@ -2,6 +2,7 @@
 
 #include "platform/window/WindowMessageEvent.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -23,9 +24,15 @@ std::function<void(CDialog&)>& ModalRunHook() {
 
 } // namespace
 
-CDialog::CDialog(QWidget* pParent) : QDialog(pParent), m_hWnd(0) {}
+CDialog::CDialog(QWidget* pParent) : QDialog(pParent), m_hWnd(0) {
+    m_focusConnection =
+        connect(qApp, &QApplication::focusChanged, this,
+                [this](QWidget* /*pOld*/, QWidget* pNow) { LendDefaultMark(pNow); });
+}
 
 CDialog::~CDialog() {
+    // The controls' destruction moves the focus after this object's members are gone.
+    disconnect(m_focusConnection);
     if (m_bOpen) {
         KillAllTimers();
         UnregisterWindow(m_hWnd);
@@ -122,6 +129,32 @@ void CDialog::CloseWindow() {
     m_hWnd = 0;
     m_bOpen = false;
     m_bClosing = false;
+}
+
+void CDialog::LendDefaultMark(QWidget* pNowFocused) {
+    if (m_pDefaultMarkBorrower != nullptr) {
+        if (m_pDefaultMarkBorrower == pNowFocused) {
+            return;
+        }
+        m_pDefaultMarkBorrower->setDefault(false);
+        m_pDefaultMarkBorrower = nullptr;
+        if (m_pDefaultMarkOwner != nullptr) {
+            m_pDefaultMarkOwner->setDefault(true);
+        }
+        m_pDefaultMarkOwner = nullptr;
+    }
+    auto* pButton = qobject_cast<QPushButton*>(pNowFocused);
+    if (pButton == nullptr || pButton->window() != this || pButton->isDefault()) {
+        return;
+    }
+    m_pDefaultMarkOwner = nullptr;
+    for (QPushButton* pOther : findChildren<QPushButton*>()) {
+        if (pOther->isDefault() && pOther->window() == this) {
+            m_pDefaultMarkOwner = pOther;
+        }
+    }
+    m_pDefaultMarkBorrower = pButton;
+    pButton->setDefault(true); // takes the mark from the owner
 }
 
 void CDialog::RestoreInitialFocus() {
@@ -252,8 +285,15 @@ void CDialog::keyPressEvent(QKeyEvent* pEvent) {
                         (pEvent->modifiers() == Qt::NoModifier ||
                          (pEvent->modifiers() == Qt::KeypadModifier && nKey == Qt::Key_Enter));
     if (bEnter) {
-        // The default button takes Enter, but only while it can be pressed; a window without
-        // one hears OnOK, unlike QDialog, which would ignore the key.
+        // A push button with the focus takes Enter itself, as the windows were designed to
+        // behave: the focus set on "Repair Connection" must not leave Enter to another default.
+        auto* pFocused = qobject_cast<QPushButton*>(focusWidget());
+        if (pFocused != nullptr && pFocused->isEnabled() && pFocused->isVisible()) {
+            pFocused->click();
+            return;
+        }
+        // Otherwise the default button takes Enter, but only while it can be pressed; a window
+        // without one hears OnOK, unlike QDialog, which would ignore the key.
         const QList<QPushButton*> listButtons = findChildren<QPushButton*>();
         for (QPushButton* pButton : listButtons) {
             if (pButton->isDefault() && pButton->isVisible()) {

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QPushButton>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -84,6 +85,9 @@ private:
     void OnModalRunStarted(unsigned nRun);
     void CallModalRunHook(unsigned nRun);
     void KillAllTimers();
+    // A push button with the focus is drawn as the default button while it has the focus,
+    // since Enter presses it; the window's own default button gets its mark back after.
+    void LendDefaultMark(QWidget* pNowFocused);
 
     HWND m_hWnd;
     int m_nResult = 0;
@@ -97,4 +101,7 @@ private:
     bool m_bHookCalled = false;
     unsigned m_nRun = 0; // counts openings, so a stale start of a run is ignored
     QPointer<QWidget> m_pInitialFocus;
+    QPointer<QPushButton> m_pDefaultMarkBorrower; // the focused button drawn as the default
+    QPointer<QPushButton> m_pDefaultMarkOwner;    // the window's own default button, if any
+    QMetaObject::Connection m_focusConnection;
 };

@@ -53,6 +53,7 @@ public:
         pLayout->addWidget(m_pDefaultButton);
         pLayout->addWidget(m_pOtherButton);
         connect(m_pDefaultButton, &QPushButton::clicked, this, [this] { ++m_nDefaultClicks; });
+        connect(m_pOtherButton, &QPushButton::clicked, this, [this] { ++m_nOtherClicks; });
     }
 
     std::vector<STimerEvent> m_listTimerEvents;
@@ -64,6 +65,7 @@ public:
     bool m_bCancelEnds = true;
     unsigned m_nKillAtFirstEvent = 0;
     int m_nDefaultClicks = 0;
+    int m_nOtherClicks = 0;
     HWND m_hWndInInit = 0;
     bool m_bTimersRunningInDestroy = false;
     QLineEdit* m_pFirstEdit;
@@ -428,6 +430,32 @@ TEST(Keys, EnterClicksTheEnabledDefaultButtonOnly) {
     EXPECT_EQ(RunAndAct(dlg, [&] { QTest::keyClick(dlg.m_pFirstEdit, Qt::Key_Return); }), 99);
     EXPECT_EQ(dlg.m_nDefaultClicks, 2);
     EXPECT_EQ(dlg.m_listCalls, (std::vector<std::string>{"init", "destroy"}));
+}
+
+TEST(Keys, EnterPressesTheFocusedButtonBeforeTheDefault) {
+    CProbeDialog dlg;
+    dlg.m_pDefaultButton->setDefault(true);
+    EXPECT_EQ(RunAndAct(dlg,
+                        [&] {
+                            dlg.m_pOtherButton->setFocus();
+                            // Drawn as the default while it has the focus, and only then.
+                            EXPECT_TRUE(dlg.m_pOtherButton->isDefault());
+                            EXPECT_FALSE(dlg.m_pDefaultButton->isDefault());
+                            QTest::keyClick(&dlg, Qt::Key_Return);
+                            dlg.m_pFirstEdit->setFocus();
+                            EXPECT_FALSE(dlg.m_pOtherButton->isDefault());
+                            EXPECT_TRUE(dlg.m_pDefaultButton->isDefault());
+                            dlg.m_pOtherButton->setFocus();
+                        }),
+              99);
+    EXPECT_EQ(dlg.m_nOtherClicks, 1);
+    EXPECT_EQ(dlg.m_nDefaultClicks, 0);
+
+    // A focused button that cannot be pressed leaves Enter to the default button.
+    dlg.m_pOtherButton->setEnabled(false);
+    EXPECT_EQ(RunAndAct(dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); }), 99);
+    EXPECT_EQ(dlg.m_nOtherClicks, 1);
+    EXPECT_EQ(dlg.m_nDefaultClicks, 1);
 }
 
 TEST(Keys, EnterWithoutADefaultButtonIsOk) {

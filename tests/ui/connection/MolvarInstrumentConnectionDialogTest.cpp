@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -311,8 +312,6 @@ TEST_F(ConnectionWindowTest, WindowNamesItsControlsAndFitsLongOwners) {
         if (pButton->isDefault()) {
             ++nDefaults;
             EXPECT_EQ(pButton, ClaimButton(Dlg()));
-        } else {
-            EXPECT_FALSE(pButton->autoDefault()) << pButton->text().toStdString();
         }
     }
     EXPECT_EQ(nDefaults, 1);
@@ -603,6 +602,27 @@ TEST_F(ConnectionWindowTest, RepairMovesTheAddressThenTellsTheUser) {
     ASSERT_EQ(listRepair.size(), 1u);
     EXPECT_EQ(listRepair[0].dwHeaderDestination, LOOPBACK_BROADCAST);
     EXPECT_EQ(listRepair[0].strInstrumentName, "Lab-1");
+}
+
+TEST_F(ConnectionWindowTest, EnterWhenNotReadyRepairsRatherThanReleases) {
+    // "Not ready" puts the focus on "Repair Connection" while "Release Instrument" stays the
+    // default button: Enter must press the focused button, never release the configuration.
+    StartSimulator({OwnedInstrument(MOVED_ADDRESS)});
+    OpenNotReady();
+    ASSERT_EQ(View().strFocus, "Repair Connection");
+    QTest::keyClick(Dlg().focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_boxes.Last().strText, REPAIRED);
+    EXPECT_EQ(m_pSim->CountRequests(MSG_RELEASE), 0u);
+    EXPECT_EQ(m_pApp->m_nConnectionState, CONNECTION_READY);
+
+    // Back on the default button, Enter goes to it again.
+    m_pApp->m_nConnectionState = CONNECTION_NOT_READY;
+    Dlg().UpdateDisplay();
+    Field(Dlg(), "Instrument name:")->setFocus();
+    QTest::keyClick(Field(Dlg(), "Instrument name:"), Qt::Key_Return);
+    ASSERT_TRUE(WaitForRequests(MSG_RELEASE, 1));
+    EXPECT_EQ(m_pSim->CountRequests(MSG_REPAIR), 1u);
 }
 
 TEST_F(ConnectionWindowTest, RepairTakesTheFirstOfTwoAnswers) {
