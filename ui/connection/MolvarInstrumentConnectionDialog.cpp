@@ -5,6 +5,7 @@
 #include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
 #include "platform/window/WindowNotifyTarget.h"
 #include "ui/WindowMessages.h"
@@ -41,19 +42,12 @@ QString AddressText(std::uint32_t dwAddress) {
 
 QLineEdit* MakeField(QLabel* pLabel, QWidget* pParent) {
     auto* pEdit = new QLineEdit(pParent);
-    pEdit->setReadOnly(true);
+    MakeReadOnlyField(pEdit);
     // The field is named after its label, colon included.
     pEdit->setAccessibleName(pLabel->text());
     pLabel->setAccessibleName(pLabel->text());
     pLabel->setBuddy(pEdit);
     return pEdit;
-}
-
-QPushButton* MakeButton(const QString& strText, QWidget* pParent) {
-    auto* pButton = new QPushButton(strText, pParent);
-    pButton->setAccessibleName(strText);
-    pButton->setAutoDefault(false);
-    return pButton;
 }
 
 } // namespace
@@ -81,11 +75,11 @@ CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
         pEdit->setMinimumWidth(nFieldWidth);
     }
 
-    m_pClaimButton = MakeButton(CLAIM_TEXT, pGroup);
+    m_pClaimButton = MakePushButton(CLAIM_TEXT, pGroup);
     m_pClaimButton->setDefault(true);
-    m_pRepairButton = MakeButton(QStringLiteral("Repair Connection"), pGroup);
-    m_pRenameButton = MakeButton(QStringLiteral("Rename an Instrument..."), pGroup);
-    m_pCloseButton = MakeButton(QStringLiteral("Close"), pGroup);
+    m_pRepairButton = MakePushButton(QStringLiteral("Repair Connection"), pGroup);
+    m_pRenameButton = MakePushButton(QStringLiteral("Rename an Instrument..."), pGroup);
+    m_pCloseButton = MakePushButton(QStringLiteral("Close"), pGroup);
     // The claim button's text changes; keep it wide enough for both.
     const int nButtonWidth =
         std::max({m_pClaimButton->sizeHint().width(), m_pRenameButton->sizeHint().width(),

@@ -2,6 +2,7 @@
 
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "link/UDPInstrumentInterface.h"
+#include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
 #include "ui/WindowMessages.h"
 #include "ui/rename/RenameInstrumentDialog.h"
@@ -23,13 +24,6 @@ const char* const COLUMN_HEADINGS[] = {"Instrument name", "Instrument address", 
                                        "Owner address"};
 constexpr int COLUMN_COUNT = 4;
 constexpr int ADDRESS_ROLE = Qt::UserRole;
-
-QPushButton* MakeButton(const QString& strText, QWidget* pParent) {
-    auto* pButton = new QPushButton(strText, pParent);
-    pButton->setAccessibleName(strText);
-    pButton->setAutoDefault(false);
-    return pButton;
-}
 
 } // namespace
 
@@ -61,12 +55,20 @@ void CInstrumentSelectionDialog::BuildControls() {
     // The widths are set once, from the list's width as the window opens.
     m_pInstrumentList->header()->setStretchLastSection(false);
     m_pInstrumentList->header()->setSectionsMovable(false);
+    // A sixth of the list is the narrowest column: wide enough for the longest heading in it,
+    // even with a vertical scroll bar shown.
+    const QFontMetrics metrics = m_pInstrumentList->header()->fontMetrics();
+    const int nNarrowColumn = metrics.horizontalAdvance(QString::fromUtf8(COLUMN_HEADINGS[0])) +
+                              2 * metrics.averageCharWidth();
+    m_pInstrumentList->setMinimumWidth(
+        6 * nNarrowColumn + 2 * m_pInstrumentList->frameWidth() +
+        m_pInstrumentList->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     // Double and right clicks anywhere on the list, rows or not, run the list action.
     m_pInstrumentList->viewport()->installEventFilter(this);
 
     auto* pButtons = new QVBoxLayout;
     for (const SSelectionButton& button : m_traits.buttons) {
-        QPushButton* pButton = MakeButton(QString::fromUtf8(button.pszText), this);
+        QPushButton* pButton = MakePushButton(QString::fromUtf8(button.pszText), this);
         if (button.bDefault) {
             pButton->setDefault(true);
         }
@@ -83,11 +85,10 @@ void CInstrumentSelectionDialog::BuildControls() {
     pFrameLayout->addLayout(pButtons);
 
     m_pStatusEdit = new QLineEdit(this);
-    m_pStatusEdit->setReadOnly(true);
+    MakeReadOnlyField(m_pStatusEdit);
     m_pStatusEdit->setAccessibleName(QStringLiteral("Status"));
-    m_pStatusEdit->setFocusPolicy(Qt::NoFocus);
 
-    m_pCloseButton = MakeButton(QStringLiteral("Close"), this);
+    m_pCloseButton = MakePushButton(QStringLiteral("Close"), this);
     connect(m_pCloseButton, &QPushButton::clicked, this, [this] { EndDialog(0); });
 
     auto* pBottom = new QHBoxLayout;
@@ -97,7 +98,7 @@ void CInstrumentSelectionDialog::BuildControls() {
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(pFrame, 1);
     pLayout->addLayout(pBottom);
-    resize(760, 340);
+    resize(minimumSizeHint().width(), 340);
 }
 
 bool CInstrumentSelectionDialog::OnInitDialog() {

@@ -3,6 +3,7 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
+#include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
 
 #include <QFormLayout>
@@ -42,19 +43,14 @@ QLineEdit* AddBox(QFormLayout* pForm, const QString& strLabel, bool bEditable, Q
     auto* pLabel = new QLabel(strLabel, pParent);
     pLabel->setAccessibleName(strLabel);
     auto* pEdit = new QLineEdit(pParent);
-    pEdit->setReadOnly(!bEditable);
+    if (!bEditable) {
+        MakeReadOnlyField(pEdit);
+    }
     pEdit->setAccessibleName(strLabel);
     pEdit->setMinimumWidth(300);
     pLabel->setBuddy(pEdit);
     pForm->addRow(pLabel, pEdit);
     return pEdit;
-}
-
-QPushButton* MakeButton(const QString& strText, QWidget* pParent) {
-    auto* pButton = new QPushButton(strText, pParent);
-    pButton->setAccessibleName(strText);
-    pButton->setAutoDefault(false);
-    return pButton;
 }
 
 } // namespace
@@ -93,18 +89,12 @@ void CInstrumentNamingDialog::BuildControls() {
         m_pAddressEdit = AddBox(pForm, QStringLiteral("Instrument address:"), false, this);
         m_pNameEdit = AddBox(pForm, QStringLiteral("New instrument name:"), true, this);
     }
-    // Read-only boxes are for reading; the typed name and the buttons take the focus.
-    for (QLineEdit* pEdit : {m_pCurrentNameEdit, m_pAddressEdit, m_pOwnerEdit}) {
-        if (pEdit != nullptr) {
-            pEdit->setFocusPolicy(Qt::NoFocus);
-        }
-    }
     connect(m_pNameEdit, &QLineEdit::textChanged, this, [this] { OnNameChanged(); });
 
-    m_pActionButton = MakeButton(QString::fromUtf8(m_traits.pszActionText), this);
+    m_pActionButton = MakePushButton(QString::fromUtf8(m_traits.pszActionText), this);
     m_pActionButton->setDefault(m_traits.bActionIsDefault);
     connect(m_pActionButton, &QPushButton::clicked, this, [this] { SendNamedRequest(); });
-    m_pCancelButton = MakeButton(QStringLiteral("Cancel"), this);
+    m_pCancelButton = MakePushButton(QStringLiteral("Cancel"), this);
     connect(m_pCancelButton, &QPushButton::clicked, this, [this] { EndDialog(0); });
 
     auto* pFrame = new QGroupBox(this);

@@ -1,0 +1,16 @@
+// Controls made the way every window of the program wants them.
+#pragma once
+
+#include <QString>
+
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+// A push button named for screen readers after its text. It takes Enter only as the window's
+// default button or while it has the focus (CDialog), never as Qt's automatic default.
+QPushButton* MakePushButton(const QString& strText, QWidget* pParent);
+
+// A field the user reads but does not type in: drawn on the window's background so that it does
+// not look editable, skipped by Tab, and still selectable with the mouse for copying.
+void MakeReadOnlyField(QLineEdit* pEdit);
