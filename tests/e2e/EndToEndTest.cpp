@@ -6,10 +6,10 @@
 #include "platform/NetworkAdapters.h"
 #include "platform/window/Dialog.h"
 #include "tests/e2e/LabEnvironment.h"
-#include "tests/e2e/WindowDriver.h"
-#include "tests/e2e/WindowScript.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/Wait.h"
+#include "tests/support/WindowDriver.h"
+#include "tests/support/WindowScript.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -109,11 +109,11 @@ auto ClaimUnder(CWindowScript& script, const QString& strName, const QString& st
                 const QString& strOwner) {
     return [&script, strName, strInstrument, strOwner](CDialog& dlg) {
         const CWindowDriver claim(dlg);
-        E2E_REQUIRE(script, claim.Text(ADDRESS) == strInstrument);
-        E2E_REQUIRE(script, claim.Text(QStringLiteral("Owner name")) == strOwner);
-        E2E_REQUIRE(script, claim.Type(NAME, strName));
-        E2E_REQUIRE(script, claim.Click(QStringLiteral("Claim")));
-        E2E_REQUIRE(script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
+        STEP_REQUIRE(script, claim.Text(ADDRESS) == strInstrument);
+        STEP_REQUIRE(script, claim.Text(QStringLiteral("Owner name")) == strOwner);
+        STEP_REQUIRE(script, claim.Type(NAME, strName));
+        STEP_REQUIRE(script, claim.Click(QStringLiteral("Claim")));
+        STEP_REQUIRE(script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
     };
 }
 
@@ -124,33 +124,34 @@ TEST_F(EndToEnd, TypicalRoad) {
     const QString strInstrument = HostAndAddress("tavik-a101", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
-        E2E_REQUIRE(m_script, main.Text(NAME) == "{none}" && main.Text(ADDRESS) == "{none}");
-        E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        E2E_REQUIRE(m_script, main.Text(NAME) == "Lab-7");
-        E2E_REQUIRE(m_script, main.Text(ADDRESS) == strInstrument);
-        E2E_REQUIRE(m_script, main.HasEnabledButton(RELEASE_BUTTON));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
+        STEP_REQUIRE(m_script, main.Text(NAME) == "{none}" && main.Text(ADDRESS) == "{none}");
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+        STEP_REQUIRE(m_script, main.Text(NAME) == "Lab-7");
+        STEP_REQUIRE(m_script, main.Text(ADDRESS) == strInstrument);
+        STEP_REQUIRE(m_script, main.HasEnabledButton(RELEASE_BUTTON));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
-        E2E_REQUIRE(m_script,
-                    list.Row(0) == QStringList({"Unnamed", strInstrument, "No", "{none}"}));
-        E2E_REQUIRE(m_script, list.Row(1) == QStringList({"Bench-2", "tavik-b202 [10.77.1.12]",
-                                                          "No", "lab-pc-7 [10.77.1.77]"}));
-        E2E_REQUIRE(m_script, list.SelectRow(0));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script,
+                     list.Row(0) == QStringList({"Unnamed", strInstrument, "No", "{none}"}));
+        STEP_REQUIRE(m_script, list.Row(1) == QStringList({"Bench-2", "tavik-b202 [10.77.1.12]",
+                                                           "No", "lab-pc-7 [10.77.1.77]"}));
+        STEP_REQUIRE(m_script, list.SelectRow(0));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
         // A new cycle starts as the claim window closes: the row shows the new owner.
-        E2E_REQUIRE(m_script,
-                    WaitFor(
-                        [&] {
-                            return list.Row(0) == QStringList({"Lab-7", strInstrument, "No", Me()});
-                        },
-                        5s));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(
+            m_script,
+            WaitFor(
+                [&] {
+                    return list.Row(0) == QStringList({"Lab-7", strInstrument, "No", Me()});
+                },
+                5s));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(CLAIM_WINDOW, ClaimUnder(m_script, "Lab-7", strInstrument, Me()));
 
@@ -172,24 +173,24 @@ TEST_F(EndToEnd, ReleaseFromMainWindow) {
     m_lab.WriteConfiguration("Lab-7", "tavik-a101", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        E2E_REQUIRE(m_script, main.Text(ADDRESS) == "tavik-a101 [10.77.1.11]");
-        E2E_REQUIRE(m_script, main.Click(RELEASE_BUTTON));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not configured"; }, 5s));
-        E2E_REQUIRE(m_script, main.Text(NAME) == "{none}" && main.Text(ADDRESS) == "{none}");
-        E2E_REQUIRE(m_script, main.HasEnabledButton(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+        STEP_REQUIRE(m_script, main.Text(ADDRESS) == "tavik-a101 [10.77.1.11]");
+        STEP_REQUIRE(m_script, main.Click(RELEASE_BUTTON));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not configured"; }, 5s));
+        STEP_REQUIRE(m_script, main.Text(NAME) == "{none}" && main.Text(ADDRESS) == "{none}");
+        STEP_REQUIRE(m_script, main.HasEnabledButton(CLAIM_BUTTON));
         // The instrument itself no longer has an owner.
-        E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        E2E_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
-        E2E_REQUIRE(m_script, list.Row(0) == QStringList({"Lab-7", "tavik-a101 [10.77.1.11]", "No",
-                                                          "{none}"}));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
+        STEP_REQUIRE(m_script, list.Row(0) == QStringList({"Lab-7", "tavik-a101 [10.77.1.11]", "No",
+                                                           "{none}"}));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
 
     StartApplication();
@@ -206,34 +207,35 @@ TEST_F(EndToEnd, ReleaseFromClaimSelection) {
     const QString strInstrument = HostAndAddress("tavik-a101", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
         // Released while the selection window was open: nothing left to verify.
-        E2E_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
-        E2E_REQUIRE(m_script, main.Text(NAME) == "{none}");
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
+        STEP_REQUIRE(m_script, main.Text(NAME) == "{none}");
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
-        E2E_REQUIRE(m_script, list.Row(1).value(0) == "Spectro-3" && list.Row(1).value(2) == "Yes");
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script,
+                     list.Row(1).value(0) == "Spectro-3" && list.Row(1).value(2) == "Yes");
         // The instrument in use is refused here already.
-        E2E_REQUIRE(m_script, list.SelectRow(1));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
-        E2E_REQUIRE(m_script, list.SelectRow(0));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
-        E2E_REQUIRE(m_script, m_pApp->m_nConnectionState == CONNECTION_READY);
-        E2E_REQUIRE(m_script, WaitFor([&] { return list.Row(0).value(3) == Me(); }, 5s));
-        E2E_REQUIRE(m_script, list.SelectRow(0));
-        E2E_REQUIRE(m_script, list.Click("Release instrument"));
-        E2E_REQUIRE(
+        STEP_REQUIRE(m_script, list.SelectRow(1));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script, list.SelectRow(0));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script, m_pApp->m_nConnectionState == CONNECTION_READY);
+        STEP_REQUIRE(m_script, WaitFor([&] { return list.Row(0).value(3) == Me(); }, 5s));
+        STEP_REQUIRE(m_script, list.SelectRow(0));
+        STEP_REQUIRE(m_script, list.Click("Release instrument"));
+        STEP_REQUIRE(
             m_script,
             WaitFor([&] { return m_pApp->m_nConnectionState == CONNECTION_NOT_CONFIGURED; }, 5s));
-        E2E_REQUIRE(m_script, m_pApp->m_strInstrumentName.isEmpty());
+        STEP_REQUIRE(m_script, m_pApp->m_strInstrumentName.isEmpty());
         // The next cycles show the instrument without an owner.
-        E2E_REQUIRE(m_script, WaitFor([&] { return list.Row(0).value(3) == "{none}"; }, 8s));
-        E2E_REQUIRE(m_script, list.Row(0).value(0) == "Lab-7");
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script, WaitFor([&] { return list.Row(0).value(3) == "{none}"; }, 8s));
+        STEP_REQUIRE(m_script, list.Row(0).value(0) == "Lab-7");
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(CLAIM_WINDOW, ClaimUnder(m_script, "Lab-7", strInstrument, Me()));
 
@@ -251,35 +253,35 @@ TEST_F(EndToEnd, Rename) {
     const QString strInstrument = HostAndAddress("tavik-b202", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
-        E2E_REQUIRE(m_script, main.Click("Rename an Instrument..."));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        E2E_REQUIRE(m_script, main.Text(NAME) == "Bench-9");
-        E2E_REQUIRE(m_script, main.Text(ADDRESS) == strInstrument);
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
+        STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+        STEP_REQUIRE(m_script, main.Text(NAME) == "Bench-9");
+        STEP_REQUIRE(m_script, main.Text(ADDRESS) == strInstrument);
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(RENAME_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
         // One instrument listed: the action takes it without a selection.
-        E2E_REQUIRE(m_script, list.Click("Rename instrument..."));
-        E2E_REQUIRE(
+        STEP_REQUIRE(m_script, list.Click("Rename instrument..."));
+        STEP_REQUIRE(
             m_script,
             WaitFor(
                 [&] {
                     return list.Row(0) == QStringList({"Bench-9", strInstrument, "No", Me()});
                 },
                 5s));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(RENAME_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver rename(dlg);
-        E2E_REQUIRE(m_script, rename.Text(NAME) == "Bench-2");
-        E2E_REQUIRE(m_script, rename.Text(ADDRESS) == strInstrument);
-        E2E_REQUIRE(m_script, rename.Type("New instrument name", "Bench-9"));
-        E2E_REQUIRE(m_script, rename.Click("Rename"));
-        E2E_REQUIRE(m_script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
+        STEP_REQUIRE(m_script, rename.Text(NAME) == "Bench-2");
+        STEP_REQUIRE(m_script, rename.Text(ADDRESS) == strInstrument);
+        STEP_REQUIRE(m_script, rename.Type("New instrument name", "Bench-9"));
+        STEP_REQUIRE(m_script, rename.Click("Rename"));
+        STEP_REQUIRE(m_script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
     });
 
     StartApplication();
@@ -300,28 +302,28 @@ TEST_F(EndToEnd, RepairAfterMove) {
     m_lab.WriteConfiguration("Lab-7", "tavik-a101", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
         QString strOutput;
         const bool bMoved = m_lab.Lab("move", {"1", Dotted(NEW_ADDRESS)}, &strOutput);
         if (!bMoved) {
             std::cerr << strOutput.toStdString();
         }
-        E2E_REQUIRE(m_script, bMoved);
+        STEP_REQUIRE(m_script, bMoved);
         // Closing a selection window verifies again, at the old address.
-        E2E_REQUIRE(m_script, main.Click("Rename an Instrument..."));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not ready"; }, 5s));
-        E2E_REQUIRE(m_script, main.HasEnabledButton("Repair Connection"));
-        E2E_REQUIRE(m_script, main.Click("Repair Connection"));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        E2E_REQUIRE(m_script, main.Text(ADDRESS) == HostAndAddress("tavik-a101", NEW_ADDRESS));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not ready"; }, 5s));
+        STEP_REQUIRE(m_script, main.HasEnabledButton("Repair Connection"));
+        STEP_REQUIRE(m_script, main.Click("Repair Connection"));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+        STEP_REQUIRE(m_script, main.Text(ADDRESS) == HostAndAddress("tavik-a101", NEW_ADDRESS));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(RENAME_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
-        E2E_REQUIRE(m_script, list.Row(1).value(1) == HostAndAddress("tavik-a101", NEW_ADDRESS));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script, list.Row(1).value(1) == HostAndAddress("tavik-a101", NEW_ADDRESS));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
 
     StartApplication();
@@ -341,28 +343,28 @@ TEST_F(EndToEnd, ClaimedByAnotherClient) {
     m_lab.WriteConfiguration("Bench-2", "tavik-b202", LabInstrumentAddress(1));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strOwner; }, 5s));
-        E2E_REQUIRE(m_script, main.HasEnabledButton(CLAIM_BUTTON));
-        E2E_REQUIRE(m_script, !main.HasEnabledButton("Repair Connection"));
-        E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strOwner; }, 5s));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strOwner; }, 5s));
+        STEP_REQUIRE(m_script, main.HasEnabledButton(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, !main.HasEnabledButton("Repair Connection"));
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strOwner; }, 5s));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
-        E2E_REQUIRE(m_script, list.SelectRow(0));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
+        STEP_REQUIRE(m_script, list.SelectRow(0));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(CLAIM_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver claim(dlg);
         // A named instrument is claimed under its name.
-        E2E_REQUIRE(m_script, claim.Text(NAME) == "Bench-2");
-        E2E_REQUIRE(m_script, claim.Edit(NAME) != nullptr && !claim.Edit(NAME)->isEnabled());
-        E2E_REQUIRE(m_script, claim.Click("Claim"));
-        E2E_REQUIRE(m_script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
+        STEP_REQUIRE(m_script, claim.Text(NAME) == "Bench-2");
+        STEP_REQUIRE(m_script, claim.Edit(NAME) != nullptr && !claim.Edit(NAME)->isEnabled());
+        STEP_REQUIRE(m_script, claim.Click("Claim"));
+        STEP_REQUIRE(m_script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
     });
 
     StartApplication();
@@ -378,29 +380,29 @@ TEST_F(EndToEnd, ClaimedByAnotherClient) {
 TEST_F(EndToEnd, SilencedInstrumentLeavesList) {
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
         const auto status = [&] { return list.Text(LIST_STATUS); };
         // Right after the first collection end (1015 ms after opening).
-        E2E_REQUIRE(m_script, WaitFor([&] { return status() == "2 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script, WaitFor([&] { return status() == "2 instruments found"; }, 5s));
         QElapsedTimer elapsed;
         elapsed.start();
-        E2E_REQUIRE(m_script, m_lab.Lab("silence", {"2"}));
+        STEP_REQUIRE(m_script, m_lab.Lab("silence", {"2"}));
         // The next collection end comes one dwell period (5015 ms) after the last; the one
         // after that would be 10 s away.
-        E2E_REQUIRE(m_script, WaitFor([&] { return status() == "One instrument found"; }, 12s));
+        STEP_REQUIRE(m_script, WaitFor([&] { return status() == "One instrument found"; }, 12s));
         const qint64 nSilentFor = elapsed.elapsed();
         EXPECT_GT(nSilentFor, 3500) << "the rows changed between two collection ends";
         EXPECT_LT(nSilentFor, 8500) << "the instrument stayed listed past the first collection end";
-        E2E_REQUIRE(m_script, list.RowCount() == 1 && list.Row(0).value(0) == "Alpha");
+        STEP_REQUIRE(m_script, list.RowCount() == 1 && list.Row(0).value(0) == "Alpha");
 
-        E2E_REQUIRE(m_script, m_lab.Lab("revive", {"2"}));
-        E2E_REQUIRE(m_script, WaitFor([&] { return status() == "2 instruments found"; }, 8500ms));
-        E2E_REQUIRE(m_script, list.Row(1).value(0) == "Beta");
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script, m_lab.Lab("revive", {"2"}));
+        STEP_REQUIRE(m_script, WaitFor([&] { return status() == "2 instruments found"; }, 8500ms));
+        STEP_REQUIRE(m_script, list.Row(1).value(0) == "Beta");
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
 
     StartApplication();
@@ -417,17 +419,17 @@ protected:
              const QStringList& listRow) {
         m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
             const CWindowDriver main(dlg);
-            E2E_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-            E2E_REQUIRE(m_script, main.Click("Close"));
+            STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+            STEP_REQUIRE(m_script, main.Click("Close"));
         });
         m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
             const CWindowDriver list(dlg);
             // Only the instrument on the chosen adapter's segment answers.
-            E2E_REQUIRE(
+            STEP_REQUIRE(
                 m_script,
                 WaitFor([&] { return list.Text(LIST_STATUS) == "One instrument found"; }, 5s));
-            E2E_REQUIRE(m_script, list.Row(0) == listRow);
-            E2E_REQUIRE(m_script, list.Click("Close"));
+            STEP_REQUIRE(m_script, list.Row(0) == listRow);
+            STEP_REQUIRE(m_script, list.Click("Close"));
         });
 
         m_boxes.QueueAnswers({nAnswer});

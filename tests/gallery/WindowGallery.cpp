@@ -10,12 +10,12 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
-#include "tests/e2e/WindowDriver.h"
-#include "tests/e2e/WindowScript.h"
 #include "tests/support/LoopbackApplication.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestSettingsHome.h"
 #include "tests/support/Wait.h"
+#include "tests/support/WindowDriver.h"
+#include "tests/support/WindowScript.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -130,9 +130,9 @@ protected:
             {QStringLiteral("Lab-7"), QStringLiteral("tavik-a101"), dwConfigured});
         m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
             const CWindowDriver main(dlg);
-            E2E_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strStatus; }, 5s));
-            E2E_REQUIRE(m_script, Shot(dlg, strName));
-            E2E_REQUIRE(m_script, main.Click("Close"));
+            STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == strStatus; }, 5s));
+            STEP_REQUIRE(m_script, Shot(dlg, strName));
+            STEP_REQUIRE(m_script, main.Click("Close"));
         });
         lab.App().InitInstance();
     }
@@ -145,9 +145,9 @@ TEST_F(Gallery, MainWindowNotConfigured) {
     CLoopbackApplication lab;
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
-        E2E_REQUIRE(m_script, Shot(dlg, "01-main-not-configured"));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Text(STATUS) == "Not configured");
+        STEP_REQUIRE(m_script, Shot(dlg, "01-main-not-configured"));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     lab.App().InitInstance();
 }
@@ -194,48 +194,48 @@ TEST_F(Gallery, WindowsWithInstruments) {
                      Instrument(2, "Spectro-3", "tavik-c303", 1, "lab-pc-9", 0x0A4D014F, 1)}));
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Click("Claim an Instrument..."));
-        E2E_REQUIRE(m_script, main.Click("Rename an Instrument..."));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Click("Claim an Instrument..."));
+        STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     int nClaimWindows = 0;
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script, Shot(dlg, "07-claim-selection-checking"));
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "3 instruments found"; }, 5s));
-        E2E_REQUIRE(m_script, list.SelectRow(0));
-        E2E_REQUIRE(m_script, Shot(dlg, "09-claim-selection-rows"));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
-        E2E_REQUIRE(m_script, list.SelectRow(1));
-        E2E_REQUIRE(m_script, list.Click("Claim instrument..."));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script, Shot(dlg, "07-claim-selection-checking"));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "3 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script, list.SelectRow(0));
+        STEP_REQUIRE(m_script, Shot(dlg, "09-claim-selection-rows"));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script, list.SelectRow(1));
+        STEP_REQUIRE(m_script, list.Click("Claim instrument..."));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(CLAIM_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver claim(dlg);
         if (nClaimWindows++ == 0) {
-            E2E_REQUIRE(m_script, Shot(dlg, "10-claim-window-unnamed"));
-            E2E_REQUIRE(m_script, claim.Type("Instrument name", "Lab-7"));
-            E2E_REQUIRE(m_script, Shot(dlg, "11-claim-window-typed"));
+            STEP_REQUIRE(m_script, Shot(dlg, "10-claim-window-unnamed"));
+            STEP_REQUIRE(m_script, claim.Type("Instrument name", "Lab-7"));
+            STEP_REQUIRE(m_script, Shot(dlg, "11-claim-window-typed"));
         } else {
-            E2E_REQUIRE(m_script, Shot(dlg, "12-claim-window-named"));
+            STEP_REQUIRE(m_script, Shot(dlg, "12-claim-window-named"));
         }
-        E2E_REQUIRE(m_script, claim.Click("Cancel"));
+        STEP_REQUIRE(m_script, claim.Click("Cancel"));
     });
     m_script.On(RENAME_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
-        E2E_REQUIRE(m_script,
-                    WaitFor([&] { return list.Text(LIST_STATUS) == "3 instruments found"; }, 5s));
-        E2E_REQUIRE(m_script, list.SelectRow(1));
-        E2E_REQUIRE(m_script, Shot(dlg, "14-rename-selection-rows"));
-        E2E_REQUIRE(m_script, list.Click("Rename instrument..."));
-        E2E_REQUIRE(m_script, list.Click("Close"));
+        STEP_REQUIRE(m_script,
+                     WaitFor([&] { return list.Text(LIST_STATUS) == "3 instruments found"; }, 5s));
+        STEP_REQUIRE(m_script, list.SelectRow(1));
+        STEP_REQUIRE(m_script, Shot(dlg, "14-rename-selection-rows"));
+        STEP_REQUIRE(m_script, list.Click("Rename instrument..."));
+        STEP_REQUIRE(m_script, list.Click("Close"));
     });
     m_script.On(RENAME_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver rename(dlg);
-        E2E_REQUIRE(m_script, rename.Type("New instrument name", "Bench-9"));
-        E2E_REQUIRE(m_script, Shot(dlg, "15-rename-window"));
-        E2E_REQUIRE(m_script, rename.Click("Cancel"));
+        STEP_REQUIRE(m_script, rename.Type("New instrument name", "Bench-9"));
+        STEP_REQUIRE(m_script, Shot(dlg, "15-rename-window"));
+        STEP_REQUIRE(m_script, rename.Click("Cancel"));
     });
     lab.App().InitInstance();
     EXPECT_EQ(nClaimWindows, 2);
@@ -246,20 +246,20 @@ TEST_F(Gallery, SelectionWindowsWithoutInstruments) {
     CLoopbackApplication lab;
     m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver main(dlg);
-        E2E_REQUIRE(m_script, main.Click("Claim an Instrument..."));
-        E2E_REQUIRE(m_script, main.Click("Rename an Instrument..."));
-        E2E_REQUIRE(m_script, main.Click("Close"));
+        STEP_REQUIRE(m_script, main.Click("Claim an Instrument..."));
+        STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
+        STEP_REQUIRE(m_script, main.Click("Close"));
     });
     for (const auto& [strTitle, strName] :
          {std::pair{CLAIM_SELECTION_WINDOW, QStringLiteral("08-claim-selection-none")},
           std::pair{RENAME_SELECTION_WINDOW, QStringLiteral("13-rename-selection-none")}}) {
         m_script.On(strTitle, [&, strName = strName](CDialog& dlg) {
             const CWindowDriver list(dlg);
-            E2E_REQUIRE(
+            STEP_REQUIRE(
                 m_script,
                 WaitFor([&] { return list.Text(LIST_STATUS) == "No instruments found"; }, 5s));
-            E2E_REQUIRE(m_script, Shot(dlg, strName));
-            E2E_REQUIRE(m_script, list.Click("Close"));
+            STEP_REQUIRE(m_script, Shot(dlg, strName));
+            STEP_REQUIRE(m_script, list.Click("Close"));
         });
     }
     lab.App().InitInstance();

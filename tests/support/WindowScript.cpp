@@ -1,4 +1,4 @@
-#include "tests/e2e/WindowScript.h"
+#include "tests/support/WindowScript.h"
 
 #include "platform/window/Dialog.h"
 

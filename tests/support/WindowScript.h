@@ -1,13 +1,13 @@
-// The user's part of an end-to-end case, window by window. Each window that opens runs modally;
-// its step (chosen by the window's title) starts from inside that modal run and acts on it like
-// a user. A step that fails aborts the case: the failure is reported and every open window is
-// ended, so the application's start-up returns instead of waiting for a user forever. A window
-// that no step expects fails the case the same way, as does a case that runs too long.
+// The user's part of a case that runs the whole application, window by window. Each window that
+// opens runs modally; its step (chosen by the window's title) starts from inside that modal run and
+// acts on it like a user. A step that fails aborts the case: the failure is reported and every open
+// window is ended, so the application's start-up returns instead of waiting for a user forever. A
+// window that no step expects fails the case the same way, as does a case that runs too long.
 //
 //   CWindowScript script;
 //   script.On("Claim Instrument", [&](CDialog& dlg) {
 //       CWindowDriver claim(dlg);
-//       E2E_REQUIRE(script, claim.Type("Instrument name", "Lab-7"));
+//       STEP_REQUIRE(script, claim.Type("Instrument name", "Lab-7"));
 //       ...
 //   });
 #pragma once
@@ -26,7 +26,7 @@ class CDialog;
 
 // Inside a step: aborts the case with the failed condition when it does not hold. Once the case
 // has been aborted, steps end at their next check without waiting for anything.
-#define E2E_REQUIRE(script, condition)                                                             \
+#define STEP_REQUIRE(script, condition)                                                            \
     do {                                                                                           \
         if ((script).Aborted()) {                                                                  \
             return;                                                                                \

@@ -1,4 +1,4 @@
-#include "tests/e2e/WindowDriver.h"
+#include "tests/support/WindowDriver.h"
 
 #include <QLineEdit>
 #include <QPushButton>
