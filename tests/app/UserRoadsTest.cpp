@@ -9,6 +9,7 @@
 #include "tests/support/Wait.h"
 #include "tests/support/WindowDriver.h"
 #include "tests/support/WindowScript.h"
+#include "tests/support/WindowTitles.h"
 
 #include <QSettings>
 #include <QStringList>
@@ -22,12 +23,6 @@ static void PrintTo(const QString& str, std::ostream* pStream) {
 }
 
 namespace {
-
-const QString MAIN_WINDOW = QStringLiteral("Tavik Instrument Connection v2.1.0");
-const QString CLAIM_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Claim or Release");
-const QString RENAME_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Rename");
-const QString CLAIM_WINDOW = QStringLiteral("Claim Instrument");
-const QString RENAME_WINDOW = QStringLiteral("Rename Instrument");
 
 const QString FREE_INSTRUMENT = QStringLiteral("tavik-a101 [127.0.0.2]");
 const QString OTHERS_INSTRUMENT = QStringLiteral("tavik-b202 [127.0.0.3]");

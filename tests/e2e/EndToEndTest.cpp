@@ -10,6 +10,7 @@
 #include "tests/support/Wait.h"
 #include "tests/support/WindowDriver.h"
 #include "tests/support/WindowScript.h"
+#include "tests/support/WindowTitles.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -35,12 +36,6 @@ void PrintTo(const QStringList& list, std::ostream* pStream) {
 }
 
 namespace {
-
-const QString MAIN_WINDOW = QStringLiteral("Tavik Instrument Connection v2.1.0");
-const QString CLAIM_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Claim or Release");
-const QString RENAME_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Rename");
-const QString CLAIM_WINDOW = QStringLiteral("Claim Instrument");
-const QString RENAME_WINDOW = QStringLiteral("Rename Instrument");
 
 const QString STATUS = QStringLiteral("Connection status");
 const QString NAME = QStringLiteral("Instrument name");

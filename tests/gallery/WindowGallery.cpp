@@ -16,6 +16,7 @@
 #include "tests/support/Wait.h"
 #include "tests/support/WindowDriver.h"
 #include "tests/support/WindowScript.h"
+#include "tests/support/WindowTitles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,11 +38,6 @@ namespace {
 
 QString g_strOutput;
 
-const QString MAIN_WINDOW = QStringLiteral("Tavik Instrument Connection v2.1.0");
-const QString CLAIM_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Claim or Release");
-const QString RENAME_SELECTION_WINDOW = QStringLiteral("Select an Instrument to Rename");
-const QString CLAIM_WINDOW = QStringLiteral("Claim Instrument");
-const QString RENAME_WINDOW = QStringLiteral("Rename Instrument");
 const QString STATUS = QStringLiteral("Connection status");
 const QString LIST_STATUS = QStringLiteral("Status");
 
