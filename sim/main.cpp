@@ -19,7 +19,7 @@ constexpr int EXIT_BAD_OPTIONS = 2;
 void PrintUsage(std::FILE* pFile) {
     std::fprintf(
         pFile,
-        "Usage: tavik-instrument-sim [OPTION]... --instrument SPEC [--instrument SPEC]...\n"
+        "Usage: tavik-instrument-sim [OPTION]... --instrument DESC [--instrument DESC]...\n"
         "Simulated instruments that answer the instrument protocol over UDP, all on one\n"
         "socket; each instrument answers from its own address.\n"
         "\n"
@@ -28,7 +28,7 @@ void PrintUsage(std::FILE* pFile) {
         "  --client-port N      port the replies go to, at the sender's address (default 19798)\n"
         "  --bind ADDR          local address to bind (default 0.0.0.0, every address; a\n"
         "                       socket bound to one address receives no broadcasts)\n"
-        "  --instrument SPEC    one instrument (repeatable); SPEC is comma-separated key=value:\n"
+        "  --instrument DESC    one instrument (repeatable); DESC is comma-separated key=value:\n"
         "                         address=A.B.C.D  required: the instrument answers datagrams\n"
         "                                          sent to this address\n"
         "                         host=NAME        its host name\n"
