@@ -14,8 +14,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -73,7 +75,7 @@ void CInstrumentSelectionDialog::BuildControls() {
             pButton->setDefault(true);
         }
         const ESelectionAction nAction = button.nAction;
-        connect(pButton, &QPushButton::clicked, this, [this, nAction] { OnAction(nAction); });
+        connect(pButton, &QPushButton::clicked, this, [this, nAction] { RunAction(nAction); });
         m_listActionButtons.push_back(pButton);
         pButtons->addWidget(pButton);
     }
@@ -244,6 +246,12 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
         }
     }
     const bool bAnyFree = nInUse < nCount;
+    // A focused button that is disabled hands the focus on to the next one, in the end to
+    // "Close", which Enter would then press: the focus goes to the list instead.
+    if (!bAnyFree &&
+        std::ranges::find(m_listActionButtons, focusWidget()) != m_listActionButtons.end()) {
+        m_pInstrumentList->setFocus(Qt::OtherFocusReason);
+    }
     for (QPushButton* pButton : m_listActionButtons) {
         pButton->setEnabled(bAnyFree);
     }
@@ -333,6 +341,14 @@ CInstrumentSelectionDialog::ChooseInstrument(ESelectionAction nAction) {
     return *pInstrument;
 }
 
+void CInstrumentSelectionDialog::RunAction(ESelectionAction nAction) {
+    if (m_bActionRunning) {
+        return;
+    }
+    const QScopedValueRollback<bool> running(m_bActionRunning, true);
+    OnAction(nAction);
+}
+
 void CInstrumentSelectionDialog::OnAction(ESelectionAction nAction) {
     if (nAction == ESelectionAction::Rename) {
         OnRenameInstrument();
@@ -382,7 +398,7 @@ bool CInstrumentSelectionDialog::eventFilter(QObject* pWatched, QEvent* pEvent) 
                 this,
                 [this, nAction] {
                     if (isVisible()) {
-                        OnAction(nAction);
+                        RunAction(nAction);
                     }
                 },
                 Qt::QueuedConnection);

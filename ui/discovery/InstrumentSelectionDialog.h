@@ -65,6 +65,9 @@ protected:
     // A button, or the list's double or right click. The rename action is shared; a window with
     // other actions handles them and passes the rest on.
     virtual void OnAction(ESelectionAction nAction);
+    // OnAction, unless an action is already under way: a list click queued before the first
+    // action's window or message box came up must not start a second one inside it.
+    void RunAction(ESelectionAction nAction);
     // Opens the rename window for the chosen instrument.
     void OnRenameInstrument();
     // After a claim or rename window has closed: a new cycle unless one is under way.
@@ -96,4 +99,5 @@ private:
     void SelectAddress(std::optional<std::uint32_t> dwAddress);
 
     bool m_bColumnsSized = false;
+    bool m_bActionRunning = false;
 };

@@ -266,6 +266,44 @@ TEST_F(SelectionWindowTest, AllInUseDisablesTheButtonsButTheListStillActs) {
     EXPECT_EQ(nWindows, 0);
 }
 
+TEST_F(SelectionWindowTest, ClicksQueuedBeforeAnActionsWindowStartNoSecondAction) {
+    Open({Instrument(0)});
+    ASSERT_TRUE(WaitForCollectionEnd());
+    int nWindows = 0;
+    int nDepth = 0;
+    int nDeepest = 0;
+    CModalRunHook hook([&](CDialog& dlg) {
+        ++nWindows;
+        nDeepest = std::max(nDeepest, ++nDepth);
+        ProcessEventsFor(200ms); // the claim window is up while the events go on
+        --nDepth;
+        dlg.EndDialog(0);
+    });
+    // Two right clicks before the first one's action has run: one claim window.
+    ClickRow(0, Qt::RightButton);
+    ClickRow(0, Qt::RightButton);
+    ASSERT_TRUE(WaitFor([&] { return nWindows >= 1 && nDepth == 0; }, 3s));
+    ProcessEventsFor(300ms);
+    EXPECT_EQ(nWindows, 1);
+    EXPECT_EQ(nDeepest, 1) << "no claim window opened inside another";
+    EXPECT_EQ(App().m_pClaimInstrumentDialog, nullptr);
+}
+
+TEST_F(SelectionWindowTest, FocusedButtonDisabledByARefreshLeavesEnterToTheDefault) {
+    Open({Instrument(0)});
+    ASSERT_TRUE(WaitForCollectionEnd());
+    ASSERT_TRUE(ActionButtonsEnabled());
+    Button(Dlg(), "Claim instrument...")->setFocus();
+    SSimulatedInstrument busy = Instrument(0);
+    busy.bInUse = 1;
+    Sim().SetInstrument(0, busy);
+    ASSERT_TRUE(RefreshNow());
+    EXPECT_FALSE(ActionButtonsEnabled());
+    EXPECT_EQ(Dlg().focusWidget(), InstrumentList(Dlg())) << "not passed on to \"Close\"";
+    QTest::keyClick(&Dlg(), Qt::Key_Return); // the disabled default button takes none
+    EXPECT_TRUE(Dlg().isVisible());
+}
+
 TEST_F(SelectionWindowTest, EmptyListIgnoresClicksWithoutAMessage) {
     Open({});
     ASSERT_TRUE(WaitForCollectionEnd());
