@@ -299,6 +299,10 @@ TEST_F(ClaimWindowTest, CancelAndEscapeEndTheWindowWhileWaiting) {
     Open("Lab-1", {}, {MSG_CLAIM});
     QTest::keyClick(&Dlg(), Qt::Key_Return); // Enter presses "Claim"
     ASSERT_TRUE(Dlg().IsWaitingForReply());
+    // A second Enter finds "Claim" disabled and the focus not handed on to "Cancel".
+    QTest::keyClick(&Dlg(), Qt::Key_Return);
+    EXPECT_FALSE(Closed());
+    EXPECT_TRUE(Dlg().IsWaitingForReply());
     Button(Dlg(), "Cancel")->click();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(Dlg().GetResult(), 0);
