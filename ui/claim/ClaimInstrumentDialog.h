@@ -14,7 +14,6 @@ public:
                            const QString& strCurrentName, std::uint32_t dwIPAddress,
                            QWidget* pParent = nullptr);
 
-    bool IsWaitingForReply() const { return m_nClaimResponseTimer != 0; }
     void HandleClaimReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
 
     // For tests and logs.

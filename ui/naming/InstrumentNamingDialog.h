@@ -22,6 +22,7 @@ public:
 
     ~CInstrumentNamingDialog() override;
 
+    // A request waits for its reply: only then does the routing hand a reply to the window.
     bool IsWaitingForReply() const { return *m_pnResponseTimer != 0; }
     // A reply that could not be read left the window waiting for the user alone.
     bool IsStalled() const { return m_bStalled; }
