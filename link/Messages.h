@@ -34,15 +34,15 @@ enum MessageCode : std::uint8_t {
 // Payload lengths.
 constexpr std::size_t DISCOVERY_REQUEST_SIZE = 1;
 constexpr std::size_t NAMED_REQUEST_SIZE = 129;
-constexpr std::size_t STATUS_REPLY_SIZE = 2;    // ClaimReply, ReleaseReply, RenameReply
+constexpr std::size_t STATUS_REPLY_SIZE = 2; // ClaimReply, ReleaseReply, RenameReply
 constexpr std::size_t REPAIR_REPLY_SIZE = 6;
 constexpr std::size_t DISCOVERY_REPLY_SIZE = 203;
 constexpr std::size_t VERIFY_REPLY_SIZE = 204;
 
 // Status values the client gives a meaning to.
 constexpr std::uint8_t STATUS_OK = 0;
-constexpr std::uint8_t RELEASE_STATUS_IN_USE = 5;         // claim may not be overridden
-constexpr std::uint8_t RELEASE_STATUS_OVERRIDABLE = 6;    // claimed by another, may be overridden
+constexpr std::uint8_t RELEASE_STATUS_IN_USE = 5;      // claim may not be overridden
+constexpr std::uint8_t RELEASE_STATUS_OVERRIDABLE = 6; // claimed by another, may be overridden
 
 // ---- Address forms --------------------------------------------------------------------------
 // Inside the program an address is a number whose most significant byte is the first octet.
@@ -67,7 +67,7 @@ void WriteDatagramHeader(std::uint8_t* pbHeader, const DatagramHeader& header);
 // Reads the fields of 12 header bytes (the magic is not checked here).
 DatagramHeader ReadDatagramHeader(const std::uint8_t* pbHeader);
 // Header followed by the payload into pbOut (room for 12 + payload bytes); returns the length.
-// The payload must be at most MAX_PAYLOAD_SIZE bytes.
+// A payload above MAX_PAYLOAD_SIZE bytes is not framed: nothing is written and the result is 0.
 std::size_t FrameDatagram(std::uint32_t dwDestination, std::uint32_t dwSource,
                           std::span<const std::uint8_t> payload, std::uint8_t* pbOut);
 // A whole datagram split into its header and its payload, or nothing when the bytes are shorter
@@ -104,7 +104,7 @@ std::optional<NamedRequest> ParseNamedRequest(std::span<const std::uint8_t> payl
 // ---- InstrumentDescription (202 bytes) ------------------------------------------------------
 namespace InstrumentDescription {
 constexpr std::size_t HOST_NAME = 0;
-constexpr std::size_t ADDRESS = 64;       // network byte order
+constexpr std::size_t ADDRESS = 64; // network byte order
 constexpr std::size_t CLAIMED = 68;
 constexpr std::size_t IN_USE = 69;
 constexpr std::size_t NAME = 70;
@@ -125,7 +125,8 @@ struct InstrumentDescriptionFields {
 void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDescriptionFields& f);
 
 // ---- Replies --------------------------------------------------------------------------------
-std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode, std::uint8_t bStatus);
+std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode,
+                                                             std::uint8_t bStatus);
 std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t bStatus,
                                                              std::uint32_t dwAddress);
 std::array<std::uint8_t, DISCOVERY_REPLY_SIZE>
@@ -135,7 +136,8 @@ BuildVerifyReply(std::uint8_t bStatus, const InstrumentDescriptionFields& descri
 
 // Each reader answers nothing unless the payload has the reply's code and exact length.
 // ClaimReply (code 0), ReleaseReply (3), RenameReply (6): the status byte.
-std::optional<std::uint8_t> ReadStatusReply(std::span<const std::uint8_t> payload, MessageCode nCode);
+std::optional<std::uint8_t> ReadStatusReply(std::span<const std::uint8_t> payload,
+                                            MessageCode nCode);
 
 struct RepairReply {
     std::uint8_t bStatus;
@@ -154,9 +156,13 @@ struct VerifyReply {
 std::optional<VerifyReply> ReadVerifyReply(std::span<const std::uint8_t> payload);
 
 // ---- What the client makes of a status ------------------------------------------------------
-inline bool IsClaimGranted(std::uint8_t bStatus) { return bStatus == STATUS_OK; }
-inline bool IsRenameDone(std::uint8_t bStatus) { return bStatus == STATUS_OK; }
-inline bool IsRepairDone(std::uint8_t bStatus) { return bStatus == STATUS_OK; }
-inline bool IsClaimHeldByClient(std::uint8_t bVerifyStatus) { return bVerifyStatus == STATUS_OK; }
+inline bool IsRepairDone(std::uint8_t bStatus) {
+    return bStatus == STATUS_OK;
+}
+inline bool IsClaimHeldByClient(std::uint8_t bVerifyStatus) {
+    return bVerifyStatus == STATUS_OK;
+}
 // A verification that finds another owner takes it only when the claimed flag is exactly 1.
-inline bool IsOwnerReported(std::uint8_t bClaimed) { return bClaimed == 1; }
+inline bool IsOwnerReported(std::uint8_t bClaimed) {
+    return bClaimed == 1;
+}

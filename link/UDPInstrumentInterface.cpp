@@ -193,7 +193,7 @@ int CUDPInstrumentInterface::Receive(std::uint8_t* pbBuffer, std::uint32_t* pdwL
         }
         // Checked after a dropped broadcast datagram too, so that a stream of them cannot hold
         // the caller past its bound.
-        if (TickDistance(dwStart, GetTickCount()) > LOCK_TIMEOUT_MS) {
+        if (TickDistance(dwStart, GetTickCount()) > WAIT_TIMEOUT_MS) {
             return STATUS_CANNOT_READ_RESPONSE;
         }
         std::this_thread::yield();
@@ -216,7 +216,7 @@ int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t d
         return STATUS_CANNOT_SEND_MESSAGE;
     }
     m_hSendRequestEvent->Set();
-    return m_hSendDoneEvent->Wait(LOCK_TIMEOUT_MS) ? STATUS_NO_ERROR : STATUS_CANNOT_SEND_MESSAGE;
+    return m_hSendDoneEvent->Wait(WAIT_TIMEOUT_MS) ? STATUS_NO_ERROR : STATUS_CANNOT_SEND_MESSAGE;
 }
 
 bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_t* pbBuffer) {
@@ -224,7 +224,7 @@ bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_
         return false;
     }
     *pdwLength = 0;
-    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
     if (!lock.owns_lock()) {
         return false;
     }
@@ -261,7 +261,7 @@ bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::u
         return false;
     }
     {
-        std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+        std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
         if (!lock.owns_lock()) {
             return false;
         }
@@ -278,7 +278,7 @@ bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::u
 }
 
 std::uint32_t CUDPInstrumentInterface::ReceiveSpace() {
-    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
     if (!lock.owns_lock()) {
         return 0;
     }
@@ -292,7 +292,7 @@ bool CUDPInstrumentInterface::PutSendDatagram(const std::uint8_t* pbBytes, std::
     if (dwCount == 0) {
         return true;
     }
-    std::unique_lock lock(*m_hSendMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    std::unique_lock lock(*m_hSendMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
     if (!lock.owns_lock()) {
         return false;
     }
@@ -305,7 +305,7 @@ bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint
     if (pdwCount == nullptr) {
         return false;
     }
-    std::unique_lock sendLock(*m_hSendMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    std::unique_lock sendLock(*m_hSendMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
     if (!sendLock.owns_lock()) {
         return false;
     }
@@ -316,7 +316,7 @@ bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint
     }
     // Whatever was received and not taken is stale once a new request goes out. The receive
     // lock is only ever taken inside the send lock, never the other way round.
-    std::unique_lock receiveLock(*m_hReceiveMutex, std::chrono::milliseconds(LOCK_TIMEOUT_MS));
+    std::unique_lock receiveLock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
     if (receiveLock.owns_lock()) {
         m_dwReceivedBytes = 0;
     }

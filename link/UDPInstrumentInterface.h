@@ -37,7 +37,8 @@ const char* GetStatusText(int nStatus);
 class CUDPInstrumentInterface final : public CInstrumentInterface {
 public:
     static constexpr std::uint32_t BUFFER_SIZE = 4096;
-    static constexpr std::uint32_t LOCK_TIMEOUT_MS = 1000;
+    // The bound of every wait: for a lock, for the send confirmation, and of Receive.
+    static constexpr std::uint32_t WAIT_TIMEOUT_MS = 1000;
 
     // Throws InterfaceException. The ports are the protocol's own unless a test chooses others.
     CUDPInstrumentInterface(std::uint32_t dwLocalAddress, std::uint32_t dwBroadcastAddress,

@@ -22,11 +22,6 @@ protected:
         m_pLink->m_dwSourceAddress = LOOPBACK_ADDRESS;
         m_nLinkPort = m_pLink->GetLocalPort();
     }
-    void TearDown() override {
-        if (m_pLink) {
-            m_pLink->m_hNotifyWnd.store(nullptr);
-        }
-    }
     // Sends to the link and waits until the socket thread has announced it.
     void Deliver(const Bytes& datagram, int nAnnouncedBefore) {
         ASSERT_TRUE(m_peer.SendTo(m_nLinkPort, datagram));
@@ -34,9 +29,10 @@ protected:
     }
 
     CLoopbackPeer m_peer;
+    // Before the link, so that it outlives the socket thread that announces to it.
+    CCountingNotifyTarget m_target;
     std::unique_ptr<CUDPInstrumentInterface> m_pLink;
     std::uint16_t m_nLinkPort = 0;
-    CCountingNotifyTarget m_target;
 };
 
 } // namespace
