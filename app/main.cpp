@@ -1,6 +1,7 @@
 // Tavik Instrument Connection: ties this computer to one instrument of the Tavik family.
 #include "app/Logging.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/window/MessageBox.h"
@@ -27,6 +28,7 @@ int Refuse(const QString& strReason) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    EndRunOnTerminationSignals();
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavik-connection.svg")));
 

@@ -1,6 +1,7 @@
 // Start-up and shut-down of the application object on loopback: the adapter choice and the link
 // at construction, the state the configuration starts the main window in, the save at every exit.
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "tests/support/LoopbackApplication.h"
 #include "tests/support/MessageBoxRecorder.h"
@@ -9,7 +10,10 @@
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
 #include <QFileInfo>
+#include <QPushButton>
 #include <QSettings>
+#include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -47,7 +51,7 @@ SAtOpening RunApplication(CLoopbackApplication& lab,
 TEST(ApplicationStart, ConstructionChoosesTheAdapterAndObtainsTheLink) {
     CLoopbackApplication lab;
     CMolvarInstrumentConnectionApplication& app = lab.App();
-    EXPECT_EQ(CMolvarInstrumentConnectionApplication::Get(), &app);
+    EXPECT_EQ(CWinApp::GetCurrent(), &app);
     EXPECT_EQ(app.m_dwLocalIPAddress, 0x7F000001u);
     EXPECT_EQ(app.m_dwBroadcastIPAddress, 0x7FFFFFFFu);
     ASSERT_NE(app.m_pInstrumentInterface, nullptr);
@@ -151,9 +155,42 @@ TEST(ApplicationStart, WhatTheRunLeavesIsSavedAtExit) {
     }
 }
 
+TEST(ApplicationStart, ATerminationSignalClosesEveryWindowAndSavesAsCloseDoes) {
+    SLoopbackOptions options;
+    options.simulator.bMute = true;
+    CLoopbackApplication lab(options);
+    lab.StoreConfiguration({"Lab-1", "inst1", 0x7F000002});
+    EndRunOnTerminationSignals();
+
+    bool bSelectionOpened = false;
+    CModalRunHook hook([&](CDialog& window) {
+        if (dynamic_cast<CMolvarInstrumentConnectionDialog*>(&window) != nullptr) {
+            lab.App().m_strInstrumentName = "Lab-9"; // what the run changed
+            for (QPushButton* pButton : window.findChildren<QPushButton*>()) {
+                if (pButton->text() == "Rename an Instrument...") {
+                    pButton->click(); // returns once the selection window has gone
+                }
+            }
+            return;
+        }
+        bSelectionOpened = true;
+        raise(SIGTERM); // the test ends neither window: the signal must
+    });
+    EXPECT_FALSE(lab.App().InitInstance());
+    EXPECT_TRUE(bSelectionOpened);
+    EXPECT_EQ(lab.StoredConfiguration().strInstrumentName, "Lab-9");
+
+    // The quit stays with the thread until its main loop runs; later tests need their windows.
+    for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::signal(nSignal, SIG_DFL);
+    }
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
 TEST(ApplicationStart, DestructionReleasesTheLinkSoANewOneCanBeBuilt) {
     { CLoopbackApplication lab; }
-    EXPECT_EQ(CMolvarInstrumentConnectionApplication::Get(), nullptr);
+    EXPECT_EQ(CWinApp::GetCurrent(), nullptr);
     CLoopbackApplication lab; // a second link, on another port
     EXPECT_EQ(lab.Link().GetLocalPort(), lab.AppPort());
 }

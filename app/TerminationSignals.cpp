@@ -1,0 +1,54 @@
+#include "app/TerminationSignals.h"
+
+#include "app/Logging.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler may do nothing but write: the window thread reads the other end.
+int s_hSignalWriteEnd = -1;
+
+void OnTerminationSignal(int nSignal) {
+    const int nSavedErrno = errno;
+    const auto bSignal = static_cast<unsigned char>(nSignal);
+    [[maybe_unused]] const ssize_t nWritten = write(s_hSignalWriteEnd, &bSignal, 1);
+    errno = nSavedErrno;
+}
+
+} // namespace
+
+void EndRunOnTerminationSignals() {
+    if (s_hSignalWriteEnd >= 0) {
+        return;
+    }
+    int ahEnds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ahEnds) != 0) {
+        qCWarning(AppCategory) << "Termination signals will end the program without saving";
+        return;
+    }
+    s_hSignalWriteEnd = ahEnds[0];
+    const int hReadEnd = ahEnds[1];
+    auto* pNotifier =
+        new QSocketNotifier(hReadEnd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(pNotifier, &QSocketNotifier::activated, pNotifier, [hReadEnd] {
+        unsigned char abSignals[16];
+        while (read(hReadEnd, abSignals, sizeof(abSignals)) > 0) {
+        }
+        qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
+        QCoreApplication::exit(0);
+    });
+
+    struct sigaction action {};
+    action.sa_handler = &OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(nSignal, &action, nullptr);
+    }
+}
