@@ -12,12 +12,6 @@
 #include <new>
 #include <string_view>
 
-namespace {
-
-CMolvarInstrumentConnectionApplication* s_pApplication = nullptr;
-
-} // namespace
-
 // The icon lives in this library; a static library's resources need an explicit start, and
 // outside any namespace.
 static void InitResources() {
@@ -56,7 +50,6 @@ CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
     const char* pszHostName = m_pInstrumentInterface->m_szLocalHostName;
     m_strLocalHostName = FromWide(AnsiToWide(std::string_view(
         pszHostName, strnlen(pszHostName, sizeof(m_pInstrumentInterface->m_szLocalHostName)))));
-    s_pApplication = this;
     qCDebug(AppCategory) << "local host" << m_strLocalHostName << "ports" << nLocalPort
                          << nPeerPort;
 }
@@ -66,13 +59,6 @@ CMolvarInstrumentConnectionApplication::~CMolvarInstrumentConnectionApplication(
         ReleaseInstrumentInterface();
         m_pInstrumentInterface = nullptr;
     }
-    if (s_pApplication == this) {
-        s_pApplication = nullptr;
-    }
-}
-
-CMolvarInstrumentConnectionApplication* CMolvarInstrumentConnectionApplication::Get() {
-    return s_pApplication;
 }
 
 bool CMolvarInstrumentConnectionApplication::InitInstance() {
@@ -102,8 +88,7 @@ void CMolvarInstrumentConnectionApplication::SelectNetworkAdapter(
 }
 
 void CMolvarInstrumentConnectionApplication::LoadSettings() {
-    SConfiguration configuration{m_strInstrumentName, m_strInstrumentHostName,
-                                 m_dwInstrumentIPAddress};
+    SConfiguration configuration;
     if (CConfigurationStore::Load(configuration)) {
         m_strInstrumentName = configuration.strInstrumentName;
         m_strInstrumentHostName = configuration.strInstrumentHostName;

@@ -47,9 +47,6 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // The application object of the process (the last one constructed and not yet destroyed).
-    static CMolvarInstrumentConnectionApplication* Get();
-
     QString m_strLocalHostName;
     QString m_strInstrumentName;
     QString m_strInstrumentHostName;
