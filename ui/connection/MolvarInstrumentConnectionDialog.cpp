@@ -543,7 +543,8 @@ void CMolvarInstrumentConnectionDialog::CompleteRelease() {
     m_app.m_dwInstrumentIPAddress = 0;
     m_app.m_nConnectionState = CONNECTION_NOT_CONFIGURED;
     UpdateDisplay();
-    // The open selection window shows the outcome at its next collection end.
+    // The open selection window looks again at once, unless a cycle is under way, so that its
+    // list soon shows the instrument released.
     CDialog* pSelection = m_app.m_pClaimInstrumentSelectionDialog;
     if (!pSelection) {
         pSelection = m_app.m_pRenameInstrumentSelectionDialog;
