@@ -132,7 +132,7 @@ CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
 
 CMolvarInstrumentConnectionDialog::~CMolvarInstrumentConnectionDialog() = default;
 
-// ---- Window events ------------------------------------------------------------------------
+// ---- Opening ------------------------------------------------------------------------------
 
 bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -147,40 +147,6 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     StartVerification();
     m_pCloseButton->setFocus();
     return false;
-}
-
-void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
-    if ((nIDEvent == ID_RELEASE_RESPONSE_TIMER_EVENT ||
-         nIDEvent == ID_REPAIR_RESPONSE_TIMER_EVENT ||
-         nIDEvent == ID_VERIFY_RESPONSE_TIMER_EVENT) &&
-        m_nResponseTimer != 0) {
-        HandleResponse(nullptr, 0);
-    }
-    CDialog::OnTimer(nIDEvent);
-}
-
-std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessage,
-                                                                 std::uintptr_t wParam,
-                                                                 std::intptr_t lParam) {
-    switch (nMessage) {
-    case WM_INSTRUMENT_DATAGRAM:
-        return RouteDatagram();
-    case WM_RELEASE_INSTRUMENT:
-        // The claim selection window's release keeps the count the last release left.
-        StartRelease();
-        return 0;
-    default:
-        return CDialog::OnWindowMessage(nMessage, wParam, lParam);
-    }
-}
-
-void CMolvarInstrumentConnectionDialog::OnDestroy() {
-    // An exchange still waiting is abandoned.
-    if (m_nResponseTimer != 0) {
-        KillTimer(m_nResponseTimer);
-        m_nResponseTimer = 0;
-    }
-    CDialog::OnDestroy();
 }
 
 // ---- Display ------------------------------------------------------------------------------
@@ -291,7 +257,22 @@ void CMolvarInstrumentConnectionDialog::OnSelectionWindowClosed() {
     StartVerification();
 }
 
-// ---- Routing ------------------------------------------------------------------------------
+// ---- Window messages ----------------------------------------------------------------------
+
+std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessage,
+                                                                 std::uintptr_t wParam,
+                                                                 std::intptr_t lParam) {
+    switch (nMessage) {
+    case WM_INSTRUMENT_DATAGRAM:
+        return RouteDatagram();
+    case WM_RELEASE_INSTRUMENT:
+        // The claim selection window's release keeps the count the last release left.
+        StartRelease();
+        return 0;
+    default:
+        return CDialog::OnWindowMessage(nMessage, wParam, lParam);
+    }
+}
 
 int CMolvarInstrumentConnectionDialog::RouteDatagram() {
     CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
@@ -411,6 +392,17 @@ void CMolvarInstrumentConnectionDialog::StartExchange(MessageCode nCode,
     }
     ++nAttempts;
     m_nResponseTimer = SetTimer(nTimerId, RESPONSE_TIMER_PERIOD_MS);
+}
+
+// A reply timer's event is the time-out of the exchange that waits.
+void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
+    if ((nIDEvent == ID_RELEASE_RESPONSE_TIMER_EVENT ||
+         nIDEvent == ID_REPAIR_RESPONSE_TIMER_EVENT ||
+         nIDEvent == ID_VERIFY_RESPONSE_TIMER_EVENT) &&
+        m_nResponseTimer != 0) {
+        HandleResponse(nullptr, 0);
+    }
+    CDialog::OnTimer(nIDEvent);
 }
 
 void CMolvarInstrumentConnectionDialog::HandleResponse(const std::uint8_t* pbDatagram,
@@ -556,4 +548,15 @@ void CMolvarInstrumentConnectionDialog::CompleteRelease() {
 
 void CMolvarInstrumentConnectionDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {
     ShowMessageBox(this, strText, CAPTION, nIcon, EMessageButtons::Ok);
+}
+
+// ---- Closing ------------------------------------------------------------------------------
+
+void CMolvarInstrumentConnectionDialog::OnDestroy() {
+    // An exchange still waiting is abandoned.
+    if (m_nResponseTimer != 0) {
+        KillTimer(m_nResponseTimer);
+        m_nResponseTimer = 0;
+    }
+    CDialog::OnDestroy();
 }
