@@ -47,7 +47,8 @@ void EndRunOnTerminationSignals() {
     struct sigaction action {};
     action.sa_handler = &OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // A second signal of the same kind ends the process at once, should the first not suffice.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
         sigaction(nSignal, &action, nullptr);
     }
