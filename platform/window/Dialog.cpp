@@ -313,6 +313,18 @@ void CDialog::keyPressEvent(QKeyEvent* pEvent) {
     QDialog::keyPressEvent(pEvent);
 }
 
+bool CDialog::focusNextPrevChild(bool bNext) {
+    // Qt hands the focus on when the focused control is disabled. From a push button that would
+    // land on the next button, often "Close" or "Cancel", where the next Enter would press it;
+    // the focus stays with the window instead, and Enter goes to the default button.
+    auto* pButton = qobject_cast<QPushButton*>(focusWidget());
+    if (pButton != nullptr && !pButton->isEnabled()) {
+        setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QDialog::focusNextPrevChild(bNext);
+}
+
 void CDialog::closeEvent(QCloseEvent* pEvent) {
     if (!isVisible()) {
         pEvent->accept();

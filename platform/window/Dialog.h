@@ -72,6 +72,7 @@ protected:
 
     bool event(QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
+    bool focusNextPrevChild(bool bNext) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void reject() override;
     void accept() override;

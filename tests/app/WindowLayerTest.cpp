@@ -451,9 +451,16 @@ TEST(Keys, EnterPressesTheFocusedButtonBeforeTheDefault) {
     EXPECT_EQ(dlg.m_nOtherClicks, 1);
     EXPECT_EQ(dlg.m_nDefaultClicks, 0);
 
-    // A focused button that cannot be pressed leaves Enter to the default button.
-    dlg.m_pOtherButton->setEnabled(false);
-    EXPECT_EQ(RunAndAct(dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); }), 99);
+    // A focused button that is disabled keeps the focus in the window, not on the next button:
+    // Enter goes to the default button.
+    EXPECT_EQ(RunAndAct(dlg,
+                        [&] {
+                            dlg.m_pOtherButton->setFocus();
+                            dlg.m_pOtherButton->setEnabled(false);
+                            EXPECT_EQ(QApplication::focusWidget(), &dlg);
+                            QTest::keyClick(&dlg, Qt::Key_Return);
+                        }),
+              99);
     EXPECT_EQ(dlg.m_nOtherClicks, 1);
     EXPECT_EQ(dlg.m_nDefaultClicks, 1);
 }
