@@ -11,6 +11,12 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     ::testing::InitGoogleTest(&argc, argv);
+    // Tests run as root under CI, where no session gives a runtime folder; one of their own
+    // spares every test program Qt's warning about it.
+    const QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
+        qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    }
     QApplication app(argc, argv);
 
     const QTemporaryDir settingsHome;
