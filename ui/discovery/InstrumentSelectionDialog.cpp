@@ -246,8 +246,8 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
         }
     }
     const bool bAnyFree = nInUse < nCount;
-    // A focused button that is disabled hands the focus on to the next one, in the end to
-    // "Close", which Enter would then press: the focus goes to the list instead.
+    // A focused action button about to be disabled gives the focus to the list, where the
+    // arrow keys still choose an instrument.
     if (!bAnyFree &&
         std::ranges::find(m_listActionButtons, focusWidget()) != m_listActionButtons.end()) {
         m_pInstrumentList->setFocus(Qt::OtherFocusReason);

@@ -200,14 +200,12 @@ void CInstrumentNamingDialog::SendNamedRequest() {
         pLink->Send(payload.data(), static_cast<std::uint32_t>(payload.size()));
     }
     *m_pnResponseTimer = SetTimer(m_traits.nTimerId, m_traits.nTimerPeriodMs);
-    // Disabled with the focus, the button would hand it on to "Cancel", and a second Enter would
-    // abandon the request under way: the focus goes to the name box, or else to the window.
-    const bool bHadFocus = focusWidget() == m_pActionButton;
-    m_pActionButton->setEnabled(false);
-    if (bHadFocus) {
-        QWidget* pFocus = m_pNameEdit->isEnabled() ? static_cast<QWidget*>(m_pNameEdit) : this;
-        pFocus->setFocus(Qt::OtherFocusReason);
+    // Disabled while the request is under way. Had it the focus, the name box takes it, so the
+    // user can go on typing; without a name box the window keeps it and Enter does nothing.
+    if (focusWidget() == m_pActionButton && m_pNameEdit->isEnabled()) {
+        m_pNameEdit->setFocus(Qt::OtherFocusReason);
     }
+    m_pActionButton->setEnabled(false);
 }
 
 void CInstrumentNamingDialog::OnTimer(unsigned nIDEvent) {
