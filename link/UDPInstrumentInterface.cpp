@@ -62,6 +62,8 @@ SDottedAddress Dotted(std::uint32_t dwAddress) {
     return address;
 }
 
+} // namespace
+
 // How much of a received datagram the receive buffer takes: the header and the payload it
 // announces, anything behind that dropped. 0 for bytes that are no datagram of the protocol
 // (no magic, shorter than a header, more than the largest payload announced, or fewer payload
@@ -76,8 +78,6 @@ std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount
     }
     return static_cast<std::uint32_t>(nWhole);
 }
-
-} // namespace
 
 const char* GetStatusText(int nStatus) {
     constexpr int nEntries = static_cast<int>(std::size(STATUS_TEXTS));

@@ -10,6 +10,7 @@
 #include "platform/TimedMutex.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -33,6 +34,11 @@ constexpr int STATUS_OUT_MESSAGE_SIZE = -3;
 constexpr int STATUS_CANNOT_READ_RESPONSE = -4;
 // "No Error" for 0; code -n has entry n of the table; nullptr outside it.
 const char* GetStatusText(int nStatus);
+
+// The socket thread's acceptance rule: how many of nCount received bytes the receive buffer
+// keeps (the header and the payload it announces), or 0 for bytes that are no datagram of the
+// protocol.
+std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount);
 
 class CUDPInstrumentInterface final : public CInstrumentInterface {
 public:
