@@ -3,6 +3,7 @@
 #include "app/ConfigurationStore.h"
 #include "app/Logging.h"
 #include "app/NetworkAdapterSelection.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/window/WideText.h"
@@ -62,6 +63,12 @@ CMolvarInstrumentConnectionApplication::~CMolvarInstrumentConnectionApplication(
 }
 
 bool CMolvarInstrumentConnectionApplication::InitInstance() {
+    // Asked to end before the configuration was loaded (during the adapter question): there is
+    // nothing to show and nothing of this run's to save.
+    if (IsEndingRun()) {
+        qCDebug(AppCategory) << "asked to end before start-up was complete";
+        return false;
+    }
     SetAppName(QStringLiteral("Tavik Instrument Connection"));
     SetRegistryKey(QStringLiteral("Korvane Solutions, Inc."));
     LoadSettings();

@@ -114,8 +114,20 @@ SAdapterChoice ChooseNetworkAdapter(const std::optional<std::vector<SNetworkAdap
     const std::uint32_t dwAddress = DottedQuadValue(pChosen->strIpAddress);
     const std::uint32_t dwMask = DottedQuadValue(pChosen->strIpMask);
     choice.dwLocalIPAddress = dwAddress;
-    choice.dwBroadcastIPAddress = dwAddress | ~dwMask;
+    choice.dwBroadcastIPAddress = BroadcastAddressOf(dwAddress, dwMask);
     qCDebug(AppCategory) << "adapter" << pChosen->strDescription.c_str() << "address" << Qt::hex
                          << choice.dwLocalIPAddress << "broadcast" << choice.dwBroadcastIPAddress;
     return choice;
+}
+
+std::uint32_t BroadcastAddressOf(std::uint32_t dwAddress, std::uint32_t dwMask) {
+    constexpr std::uint32_t LIMITED_BROADCAST = 0xFFFFFFFF;
+    const std::uint32_t dwDirected = dwAddress | ~dwMask;
+    // On a point-to-point link (/31, /32) the directed address is an interface's own: replies
+    // to this computer would read as broadcasts and be dropped, and requests would reach one
+    // peer at most.
+    if (dwMask >= 0xFFFFFFFE || dwDirected == dwAddress) {
+        return LIMITED_BROADCAST;
+    }
+    return dwDirected;
 }

@@ -20,6 +20,11 @@ struct SAdapterChoice {
 // and the limited broadcast address.
 SAdapterChoice ChooseNetworkAdapter(const std::optional<std::vector<SNetworkAdapter>>& adapters);
 
+// The address the adapter's broadcasts go to: the directed broadcast address of its subnet, or
+// the limited broadcast address 255.255.255.255 where the directed one would be an interface's
+// own address (masks /31 and /32).
+std::uint32_t BroadcastAddressOf(std::uint32_t dwAddress, std::uint32_t dwMask);
+
 // The address number of a dotted text, read leniently: the text is split at full stops (empty
 // pieces skipped), the first four pieces read as decimal numbers the way strtol does (a piece
 // without digits is 0, missing pieces are 0), and combined in 32-bit arithmetic without

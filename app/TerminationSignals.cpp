@@ -13,6 +13,8 @@ namespace {
 
 // The handler may do nothing but write: the window thread reads the other end.
 int s_hSignalWriteEnd = -1;
+// Set on the window thread once a signal has been read; read there only.
+bool s_bEndingRun = false;
 
 void OnTerminationSignal(int nSignal) {
     const int nSavedErrno = errno;
@@ -24,25 +26,25 @@ void OnTerminationSignal(int nSignal) {
 } // namespace
 
 void EndRunOnTerminationSignals() {
-    if (s_hSignalWriteEnd >= 0) {
-        return;
-    }
-    int ahEnds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ahEnds) != 0) {
-        qCWarning(AppCategory) << "Termination signals will end the program without saving";
-        return;
-    }
-    s_hSignalWriteEnd = ahEnds[0];
-    const int hReadEnd = ahEnds[1];
-    auto* pNotifier =
-        new QSocketNotifier(hReadEnd, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(pNotifier, &QSocketNotifier::activated, pNotifier, [hReadEnd] {
-        unsigned char abSignals[16];
-        while (read(hReadEnd, abSignals, sizeof(abSignals)) > 0) {
+    if (s_hSignalWriteEnd < 0) {
+        int ahEnds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ahEnds) != 0) {
+            qCWarning(AppCategory) << "Termination signals will end the program without saving";
+            return;
         }
-        qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
-        QCoreApplication::exit(0);
-    });
+        s_hSignalWriteEnd = ahEnds[0];
+        const int hReadEnd = ahEnds[1];
+        auto* pNotifier =
+            new QSocketNotifier(hReadEnd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(pNotifier, &QSocketNotifier::activated, pNotifier, [hReadEnd] {
+            unsigned char abSignals[16];
+            while (read(hReadEnd, abSignals, sizeof(abSignals)) > 0) {
+            }
+            qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
+            s_bEndingRun = true;
+            QCoreApplication::exit(0);
+        });
+    }
 
     struct sigaction action {};
     action.sa_handler = &OnTerminationSignal;
@@ -52,4 +54,12 @@ void EndRunOnTerminationSignals() {
     for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
         sigaction(nSignal, &action, nullptr);
     }
+}
+
+bool IsEndingRun() {
+    return s_bEndingRun;
+}
+
+void ForgetEndingRun() {
+    s_bEndingRun = false;
 }

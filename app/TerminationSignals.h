@@ -4,5 +4,11 @@
 // From now on SIGTERM, SIGINT and SIGHUP end every modal run, as QCoreApplication::quit does:
 // the main connection window closes and the configuration is saved as at every exit, instead of
 // the process ending at once and losing what the run changed (a claim, a release, a repair).
-// Once, after the QApplication exists.
+// After the QApplication exists; a later call arms the handlers again.
 void EndRunOnTerminationSignals();
+
+// A signal has asked the program to end: the windows close on their way out and send nothing
+// new, and a run that has not loaded its configuration yet neither opens nor saves it.
+bool IsEndingRun();
+// Tests: a later run in the same process starts afresh.
+void ForgetEndingRun();

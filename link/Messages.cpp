@@ -1,5 +1,7 @@
 #include "link/Messages.h"
 
+#include "platform/AnsiCodePage.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -120,7 +122,7 @@ void WriteTextField(std::uint8_t* pbField, std::u16string_view strText) {
     std::memset(pbField, 0, TEXT_FIELD_SIZE);
     const std::size_t nUnits = std::min(strText.size(), TEXT_FIELD_MAX_UNITS);
     for (std::size_t i = 0; i < nUnits; ++i) {
-        pbField[i] = static_cast<std::uint8_t>(strText[i] & 0xFF);
+        pbField[i] = WideToAnsiUnit(strText[i]);
     }
 }
 

@@ -79,7 +79,9 @@ struct DatagramView {
 std::optional<DatagramView> ParseDatagram(std::span<const std::uint8_t> datagram);
 
 // ---- Text fields ----------------------------------------------------------------------------
-// 64 bytes: the low 8 bits of the first 63 UTF-16 code units, a NUL, then zeros.
+// 64 bytes: the first 63 UTF-16 code units, a NUL, then zeros. Each unit becomes the byte that
+// reads back as it (WideToAnsiUnit), so a name read from an instrument goes back byte for byte;
+// any other unit keeps its low 8 bits.
 void WriteTextField(std::uint8_t* pbField, std::u16string_view strText);
 // The 8-bit text up to its NUL, never beyond the 64 bytes (all 64 when there is no NUL).
 std::string ReadTextField(const std::uint8_t* pbField);

@@ -207,6 +207,11 @@ int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t d
     if (dwLength > MAX_PAYLOAD_SIZE) {
         return STATUS_OUT_MESSAGE_SIZE;
     }
+    // 0.0.0.0 is no instrument's address (a configuration without one loads as 0): the kernel
+    // would hand the datagram back to this computer's own sockets.
+    if (m_dwDestinationAddress == 0) {
+        return STATUS_CANNOT_SEND_MESSAGE;
+    }
     std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
     const std::size_t nCount =
         FrameDatagram(m_dwDestinationAddress, m_dwSourceAddress, {pbPayload, dwLength}, abDatagram);

@@ -1,5 +1,7 @@
 #include "platform/AnsiCodePage.h"
 
+#include <iterator>
+
 namespace {
 
 // 0x80 to 0x9F; the bytes the code page leaves unassigned map to themselves.
@@ -24,4 +26,15 @@ std::u16string AnsiToWide(std::string_view strAnsi) {
         }
     }
     return strWide;
+}
+
+std::uint8_t WideToAnsiUnit(char16_t ch) {
+    if (ch >= 0x0100 || (ch >= 0x80 && ch <= 0x9F)) {
+        for (std::size_t i = 0; i < std::size(WINDOWS_1252_HIGH_CONTROLS); ++i) {
+            if (WINDOWS_1252_HIGH_CONTROLS[i] == ch) {
+                return static_cast<std::uint8_t>(0x80 + i);
+            }
+        }
+    }
+    return static_cast<std::uint8_t>(ch & 0xFF);
 }

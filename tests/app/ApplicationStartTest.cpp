@@ -29,6 +29,17 @@ struct SAtOpening {
     CMolvarInstrumentConnectionDialog* pConnectionDialog = nullptr;
 };
 
+// After a test that raised a termination signal: the default handlers back, and the quit that
+// stays with the thread until its main loop runs taken, since later tests need their windows.
+void ForgetTerminationSignal() {
+    for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::signal(nSignal, SIG_DFL);
+    }
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    ForgetEndingRun();
+}
+
 // Runs InitInstance; fnInside runs inside the main window's modal run, which then ends.
 SAtOpening RunApplication(CLoopbackApplication& lab,
                           const std::function<void(CDialog&)>& fnInside = {}) {
@@ -180,12 +191,72 @@ TEST(ApplicationStart, ATerminationSignalClosesEveryWindowAndSavesAsCloseDoes) {
     EXPECT_TRUE(bSelectionOpened);
     EXPECT_EQ(lab.StoredConfiguration().strInstrumentName, "Lab-9");
 
-    // The quit stays with the thread until its main loop runs; later tests need their windows.
-    for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
-        std::signal(nSignal, SIG_DFL);
+    ForgetTerminationSignal();
+}
+
+TEST(ApplicationStart, OnTheWayOutAfterASignalNothingNewIsSent) {
+    const std::string strHost = [] {
+        char szHostName[64] = {};
+        gethostname(szHostName, sizeof(szHostName) - 1);
+        return std::string(szHostName);
+    }();
+    SSimulatedInstrument owned = LoopbackInstrument(0, "Lab-1", "inst1");
+    owned.bClaimed = 1;
+    owned.strOwnerHostName = strHost;
+    owned.dwOwnerAddress = LOOPBACK_ADDRESS;
+    CLoopbackApplication lab({owned});
+    lab.StoreConfiguration({"Lab-1", "inst1", lab.InstrumentAddress(0)});
+    EndRunOnTerminationSignals();
+
+    std::size_t nVerifyRequests = 0;
+    CModalRunHook hook([&](CDialog& window) {
+        if (auto* pMain = dynamic_cast<CMolvarInstrumentConnectionDialog*>(&window)) {
+            EXPECT_TRUE(WaitFor([&] { return lab.App().m_nConnectionState == CONNECTION_READY; }));
+            nVerifyRequests = lab.Simulator().CountRequests(MSG_VERIFY);
+            for (QPushButton* pButton : pMain->findChildren<QPushButton*>()) {
+                if (pButton->text() == "Rename an Instrument...") {
+                    pButton->click();
+                }
+            }
+            return;
+        }
+        raise(SIGTERM); // closing the selection window would verify again
+    });
+    EXPECT_FALSE(lab.App().InitInstance());
+    ProcessEventsFor(300ms);
+    EXPECT_EQ(nVerifyRequests, 1u);
+    EXPECT_EQ(lab.Simulator().CountRequests(MSG_VERIFY), nVerifyRequests);
+    EXPECT_EQ(lab.StoredConfiguration().strInstrumentName, "Lab-1");
+    ForgetTerminationSignal();
+}
+
+TEST(ApplicationStart, ASignalDuringTheAdapterQuestionEndsWithoutAWindowOrASave) {
+    EndRunOnTerminationSignals();
+    CMessageBoxRecorder boxes;
+    boxes.QueueAnswers({IDNO});
+    boxes.SetOnShow([](const SMessageBox&) {
+        raise(SIGTERM);
+        ProcessEventsFor(100ms); // as the question's own event loop would
+    });
+    SLoopbackOptions options;
+    options.adapters = std::vector<SNetworkAdapter>{
+        {ADAPTER_TYPE_ETHERNET, "lo-a (test)", "127.0.0.1", "255.0.0.0"},
+        {ADAPTER_TYPE_ETHERNET, "lo-b (test)", "127.0.0.1", "255.255.255.0"}};
+    CLoopbackApplication lab(options);
+    ASSERT_EQ(boxes.Count(), 1);
+
+    bool bOpened = false;
+    CModalRunHook hook([&](CDialog& window) {
+        bOpened = true;
+        window.EndDialog(0);
+    });
+    EXPECT_FALSE(lab.App().InitInstance());
+    EXPECT_FALSE(bOpened);
+    EXPECT_TRUE(lab.Simulator().Requests().empty());
+    for (const char* pszFile : {"Tavik.conf", "Norvask/Tavik.conf", "Quorith/Molvar.conf"}) {
+        EXPECT_FALSE(QFileInfo::exists(lab.SettingsHome().FilePath(pszFile))) << pszFile;
     }
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
+    ForgetTerminationSignal();
 }
 
 TEST(ApplicationStart, DestructionReleasesTheLinkSoANewOneCanBeBuilt) {

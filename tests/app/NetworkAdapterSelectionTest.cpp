@@ -61,6 +61,34 @@ TEST(AdapterChoice, OneEthernetAdapterIsUsedWithoutAQuestion) {
     EXPECT_EQ(boxes.Count(), 0);
 }
 
+TEST(AdapterChoice, BroadcastsGoToTheSubnetUnlessItIsPointToPoint) {
+    CMessageBoxRecorder boxes;
+    struct SCase {
+        const char* pszAddress;
+        const char* pszMask;
+        std::uint32_t dwBroadcast;
+    };
+    const SCase aCases[] = {
+        {"10.1.2.3", "255.0.0.0", 0x0AFFFFFFu},
+        {"192.168.1.10", "255.255.255.0", 0xC0A801FFu},
+        {"192.168.1.9", "255.255.255.252", 0xC0A8010Bu},
+        // /31: one end's directed address is its own, the other's is its peer's.
+        {"192.168.1.8", "255.255.255.254", 0xFFFFFFFFu},
+        {"192.168.1.9", "255.255.255.254", 0xFFFFFFFFu},
+        {"192.168.1.10", "255.255.255.255", 0xFFFFFFFFu},
+        // An adapter without an address, taken as the last one.
+        {"0.0.0.0", "0.0.0.0", 0xFFFFFFFFu},
+    };
+    for (const SCase& c : aCases) {
+        SCOPED_TRACE(std::string(c.pszAddress) + "/" + c.pszMask);
+        const SAdapterChoice choice =
+            ChooseNetworkAdapter(Listing{{Ethernet("eth0 (veth)", c.pszAddress, c.pszMask)}});
+        EXPECT_EQ(choice.dwLocalIPAddress, DottedQuadValue(c.pszAddress));
+        EXPECT_EQ(choice.dwBroadcastIPAddress, c.dwBroadcast);
+    }
+    EXPECT_EQ(boxes.Count(), 0);
+}
+
 TEST(AdapterChoice, TwoQualifyingAdaptersAskAboutTheFirstOnly) {
     const Listing listing{{Ethernet("enp3s0 (e1000e)", "192.168.1.10"),
                            Ethernet("enp4s0 (igb)", "10.1.2.3", "255.0.0.0")}};

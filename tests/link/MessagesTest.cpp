@@ -1,5 +1,7 @@
 #include "link/Messages.h"
 
+#include "platform/AnsiCodePage.h"
+
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
@@ -148,6 +150,20 @@ TEST(TextFields, KeepsTheLowByteOfEachCodeUnitAndZeroesTheRest) {
         std::all_of(abField + 3, abField + TEXT_FIELD_SIZE, [](std::uint8_t b) { return b == 0; }));
     EXPECT_EQ(ReadTextField(abField), "A\xE9"
                                       "b");
+}
+
+TEST(TextFields, EveryByteReadFromAnInstrumentGoesBackUnchanged) {
+    std::string strAll;
+    for (int b = 1; b < 64; ++b) {
+        strAll.push_back(static_cast<char>(0x7F + b)); // 0x80 to 0xBE: the table's range
+    }
+    std::uint8_t abField[TEXT_FIELD_SIZE];
+    WriteTextField(abField, AnsiToWide(strAll));
+    EXPECT_EQ(ReadTextField(abField), strAll);
+    // "…" is 0x85, not its low byte 0x26 "&"; a character the table cannot write keeps its low
+    // byte.
+    WriteTextField(abField, u"Lab\u2026\u20AC\u0141");
+    EXPECT_EQ(ReadTextField(abField), "Lab\x85\x80\x41");
 }
 
 TEST(TextFields, ReadStopsAtNulAndNeverPassesSixtyFourBytes) {

@@ -52,7 +52,14 @@ bool CClaimInstrumentSelectionDialog::IsOwnedHere(const CMolvarInstrument& instr
     if (FromWide(instrument.OwnerHostNameText()) != m_app.m_strLocalHostName) {
         return false;
     }
-    return FromWide(instrument.NameText()) == m_app.m_strInstrumentName;
+    // The main connection window releases the configured address: it must be this instrument.
+    if (instrument.m_dwIPAddress != m_app.m_dwInstrumentIPAddress) {
+        return false;
+    }
+    // The configured name as the instrument holds it, 8-bit, against the name it reports.
+    std::uint8_t abName[TEXT_FIELD_SIZE];
+    WriteTextField(abName, ToWideView(m_app.m_strInstrumentName));
+    return ReadTextField(abName) == instrument.m_szName;
 }
 
 void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
@@ -77,7 +84,7 @@ void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
             EMessageIcon::Exclamation);
         return;
     }
-    // The main connection window releases the configured instrument, which the name test above
+    // The main connection window releases the configured instrument, which the ownership test
     // made this one; the outcome shows in later cycles.
     if (CDialog* pConnection = m_app.m_pConnectionDialog;
         pConnection != nullptr && pConnection->IsWindowVisible()) {

@@ -2,6 +2,7 @@
 
 #include "app/Logging.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
 #include "platform/AnsiCodePage.h"
@@ -296,6 +297,13 @@ int CMolvarInstrumentConnectionDialog::RouteDatagram() {
                                        << AddressText(header.dwSource) << "length" << dwLength;
         return 0;
     }
+    // This computer's own datagrams come back when sent to an address of its own (0.0.0.0 among
+    // them); no instrument's reply carries the local address as its source.
+    if (header.dwSource == pLink->m_dwLocalAddress) {
+        qCDebug(AppCategory).noquote() << "datagram dropped: sent by this computer, to"
+                                       << AddressText(header.dwDestination) << "length" << dwLength;
+        return 0;
+    }
     // A datagram without a payload carries no code and reaches nobody.
     if (datagram->payload.empty()) {
         qCDebug(AppCategory).noquote()
@@ -378,6 +386,9 @@ void CMolvarInstrumentConnectionDialog::StartExchange(MessageCode nCode,
     if (m_nResponseTimer != 0) {
         return; // a reply is still awaited
     }
+    if (IsEndingRun()) {
+        return; // the windows are closing after a termination signal: nothing new goes out
+    }
     const auto abPayload = BuildNamedRequest(nCode, ToWideView(m_app.m_strInstrumentName),
                                              ToWideView(m_app.m_strLocalHostName));
     m_nPendingRequest = nCode;
@@ -407,12 +418,8 @@ void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
 
 void CMolvarInstrumentConnectionDialog::HandleResponse(const std::uint8_t* pbDatagram,
                                                        std::uint32_t dwLength) {
-    if (m_nResponseTimer != 0) {
-        KillTimer(m_nResponseTimer);
-    }
-    m_nResponseTimer = 0;
-
     if (!pbDatagram) {
+        StopResponseTimer();
         HandleTimeout();
         return;
     }
@@ -421,19 +428,38 @@ void CMolvarInstrumentConnectionDialog::HandleResponse(const std::uint8_t* pbDat
     if (!datagram || datagram->payload.empty()) {
         return;
     }
-    switch (datagram->payload[0]) {
+    // A reply that cannot be read (of another length than its code has) is ignored as if it
+    // had not come: anyone on the segment can send one, and it must not end the wait.
+    const std::span<const std::uint8_t> payload = datagram->payload;
+    switch (payload[0]) {
     case MSG_RELEASE:
-        HandleReleaseReply(datagram->payload);
+        if (const std::optional<std::uint8_t> nStatus = ReadStatusReply(payload, MSG_RELEASE)) {
+            StopResponseTimer();
+            HandleReleaseReply(*nStatus);
+        }
         break;
     case MSG_REPAIR:
-        HandleRepairReply(datagram->payload);
+        if (const std::optional<RepairReply> reply = ReadRepairReply(payload)) {
+            StopResponseTimer();
+            HandleRepairReply(*reply);
+        }
         break;
     case MSG_VERIFY:
-        HandleVerifyReply(datagram->payload);
+        if (const std::optional<VerifyReply> reply = ReadVerifyReply(payload)) {
+            StopResponseTimer();
+            HandleVerifyReply(*reply);
+        }
         break;
     default:
         break;
     }
+}
+
+void CMolvarInstrumentConnectionDialog::StopResponseTimer() {
+    if (m_nResponseTimer != 0) {
+        KillTimer(m_nResponseTimer);
+    }
+    m_nResponseTimer = 0;
 }
 
 void CMolvarInstrumentConnectionDialog::HandleTimeout() {
@@ -477,16 +503,12 @@ void CMolvarInstrumentConnectionDialog::HandleTimeout() {
     }
 }
 
-void CMolvarInstrumentConnectionDialog::HandleReleaseReply(std::span<const std::uint8_t> payload) {
-    const std::optional<std::uint8_t> nStatus = ReadStatusReply(payload, MSG_RELEASE);
-    if (!nStatus) {
-        return;
-    }
-    if (*nStatus == RELEASE_STATUS_IN_USE) {
+void CMolvarInstrumentConnectionDialog::HandleReleaseReply(std::uint8_t nStatus) {
+    if (nStatus == RELEASE_STATUS_IN_USE) {
         ShowMessage(QStringLiteral("The instrument is in use and the other client's claim may not "
                                    "be overridden."),
                     EMessageIcon::Information);
-    } else if (*nStatus == RELEASE_STATUS_OVERRIDABLE) {
+    } else if (nStatus == RELEASE_STATUS_OVERRIDABLE) {
         ShowMessage(QStringLiteral("The instrument is claimed by another client, but that claim "
                                    "may be overridden."),
                     EMessageIcon::Information);
@@ -496,28 +518,23 @@ void CMolvarInstrumentConnectionDialog::HandleReleaseReply(std::span<const std::
     CompleteRelease();
 }
 
-void CMolvarInstrumentConnectionDialog::HandleRepairReply(std::span<const std::uint8_t> payload) {
-    const std::optional<RepairReply> reply = ReadRepairReply(payload);
-    if (!reply || !IsRepairDone(reply->bStatus)) {
-        return;
+void CMolvarInstrumentConnectionDialog::HandleRepairReply(const RepairReply& reply) {
+    if (!IsRepairDone(reply.bStatus)) {
+        return; // the wait is over all the same
     }
-    m_app.m_dwInstrumentIPAddress = reply->dwAddress;
+    m_app.m_dwInstrumentIPAddress = reply.dwAddress;
     m_app.m_nConnectionState = CONNECTION_READY;
     UpdateDisplay();
     ShowMessage(QStringLiteral("The connection has been repaired."), EMessageIcon::Information);
 }
 
-void CMolvarInstrumentConnectionDialog::HandleVerifyReply(std::span<const std::uint8_t> payload) {
-    const std::optional<VerifyReply> reply = ReadVerifyReply(payload);
-    if (!reply) {
-        return;
-    }
-    if (IsClaimHeldByClient(reply->bStatus)) {
+void CMolvarInstrumentConnectionDialog::HandleVerifyReply(const VerifyReply& reply) {
+    if (IsClaimHeldByClient(reply.bStatus)) {
         m_app.m_nConnectionState = CONNECTION_READY;
         UpdateDisplay();
         return;
     }
-    const std::uint8_t* pbDescription = reply->description.data();
+    const std::uint8_t* pbDescription = reply.description.data();
     if (IsOwnerReported(pbDescription[InstrumentDescription::CLAIMED])) {
         // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
         m_app.m_strClaimOwnerName = FromWide(
@@ -554,9 +571,6 @@ void CMolvarInstrumentConnectionDialog::ShowMessage(const QString& strText, EMes
 
 void CMolvarInstrumentConnectionDialog::OnDestroy() {
     // An exchange still waiting is abandoned.
-    if (m_nResponseTimer != 0) {
-        KillTimer(m_nResponseTimer);
-        m_nResponseTimer = 0;
-    }
+    StopResponseTimer();
     CDialog::OnDestroy();
 }

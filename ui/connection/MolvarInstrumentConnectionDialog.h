@@ -38,7 +38,7 @@ public:
     void StartRelease();
     void StartRepair();
     // A routed reply of code 3, 4 or 5 (the whole datagram, header included), or nullptr for a
-    // time-out.
+    // time-out. A reply that cannot be read leaves the exchange waiting.
     void HandleResponse(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
     bool IsWaitingForReply() const { return m_nResponseTimer != 0; }
 
@@ -70,10 +70,11 @@ private:
     // The steps every exchange starts with: payload, send, count, arm the reply timer.
     void StartExchange(MessageCode nCode, std::uint32_t dwDestination, unsigned nTimerId,
                        std::uint32_t& nAttempts);
+    void StopResponseTimer();
     void HandleTimeout();
-    void HandleReleaseReply(std::span<const std::uint8_t> payload);
-    void HandleRepairReply(std::span<const std::uint8_t> payload);
-    void HandleVerifyReply(std::span<const std::uint8_t> payload);
+    void HandleReleaseReply(std::uint8_t nStatus);
+    void HandleRepairReply(const RepairReply& reply);
+    void HandleVerifyReply(const VerifyReply& reply);
     // The configuration is forgotten: address 0, not configured; the open selection window is
     // asked to look again.
     void CompleteRelease();

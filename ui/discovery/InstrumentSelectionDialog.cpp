@@ -1,6 +1,7 @@
 #include "ui/discovery/InstrumentSelectionDialog.h"
 
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
@@ -158,7 +159,7 @@ void CInstrumentSelectionDialog::SendDiscoveryRequest() {
         return; // the timer runs on until the collection ends
     }
     CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (pLink == nullptr) {
+    if (pLink == nullptr || IsEndingRun()) {
         return;
     }
     pLink->m_dwDestinationAddress = pLink->m_dwBroadcastAddress;

@@ -1,6 +1,7 @@
 #include "ui/naming/InstrumentNamingDialog.h"
 
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
 #include "platform/window/Controls.h"
@@ -186,6 +187,9 @@ void CInstrumentNamingDialog::SendNamedRequest() {
     if (*m_pnResponseTimer != 0) {
         return; // a request already waits for its reply
     }
+    if (IsEndingRun()) {
+        return; // closing after a termination signal: nothing new goes out
+    }
     if (m_pstrName->isEmpty()) {
         ShowMessage(QString::fromUtf8(m_traits.pszEmptyNameMessage), EMessageIcon::Exclamation);
         m_pNameEdit->setFocus(Qt::OtherFocusReason);
@@ -226,22 +230,18 @@ void CInstrumentNamingDialog::OnTimer(unsigned nIDEvent) {
 
 void CInstrumentNamingDialog::HandleNamedReply(const std::uint8_t* pbDatagram,
                                                std::uint32_t dwLength) {
-    // Whatever the datagram holds, the window waits for no further reply.
-    if (*m_pnResponseTimer != 0) {
-        KillTimer(*m_pnResponseTimer);
-        *m_pnResponseTimer = 0;
-    }
     std::optional<std::uint8_t> bStatus;
     if (pbDatagram != nullptr) {
         if (const auto view = ParseDatagram({pbDatagram, dwLength})) {
             bStatus = ReadStatusReply(view->payload, m_traits.nCode);
         }
     }
-    if (!bStatus) {
-        // Unreadable: no timer, the action button stays disabled; only Cancel ends the window.
-        m_bStalled = true;
+    // A reply that cannot be read is ignored as if it had not come: the retries go on.
+    if (!bStatus || *m_pnResponseTimer == 0) {
         return;
     }
+    KillTimer(*m_pnResponseTimer);
+    *m_pnResponseTimer = 0;
     if (*bStatus != STATUS_OK) {
         ShowMessage(QString::fromUtf8(m_traits.pszRefusedMessage), EMessageIcon::Exclamation);
         EndDialog(-1);

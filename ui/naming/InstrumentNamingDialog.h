@@ -24,8 +24,6 @@ public:
 
     // A request waits for its reply: only then does the routing hand a reply to the window.
     bool IsWaitingForReply() const { return *m_pnResponseTimer != 0; }
-    // A reply that could not be read left the window waiting for the user alone.
-    bool IsStalled() const { return m_bStalled; }
 
 protected:
     CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
@@ -70,7 +68,6 @@ private:
     std::uint32_t* m_pnTimeouts = nullptr;
     unsigned m_nUnboundTimer = 0;
     unsigned* m_pnResponseTimer = &m_nUnboundTimer;
-    bool m_bStalled = false;
     bool m_bChecking = false;     // inside the name check, which may show a message box
     bool m_bCheckPending = false; // the text changed while that box was up
 };

@@ -273,26 +273,37 @@ TEST_F(ClaimWindowTest, RefusedClaimChangesNothing) {
     EXPECT_EQ(App().m_dwInstrumentIPAddress, 0u);
 }
 
-TEST_F(ClaimWindowTest, ReplyOfWrongLengthStallsUntilCancel) {
+TEST_F(ClaimWindowTest, ReplyOfWrongLengthIsIgnoredAndTheRetriesGoOn) {
     Open("Lab-1", {}, {MSG_CLAIM});
     ClaimButton()->click();
     ASSERT_TRUE(WaitForRequests(Sim(), MSG_CLAIM, 1));
     Reply({MSG_CLAIM, 0, 0});
-    ASSERT_TRUE(WaitFor([&] { return !Dlg().IsWaitingForReply(); }));
-    EXPECT_TRUE(Dlg().IsStalled());
-    ProcessEventsFor(1200ms);
-    EXPECT_EQ(Claims().size(), 1u) << "no timer runs";
-    EXPECT_EQ(m_boxes.Count(), 0);
-    EXPECT_FALSE(ClaimButton()->isEnabled());
-    if (QWidget* pFocus = Dlg().focusWidget()) {
-        pFocus->clearFocus(); // Enter with no button focused goes to the default button...
-    }
-    QTest::keyClick(&Dlg(), Qt::Key_Return); // ...which takes none while disabled
-    EXPECT_FALSE(Closed());
-    Button(Dlg(), "Cancel")->click();
-    EXPECT_TRUE(Closed());
-    EXPECT_EQ(Dlg().GetResult(), 0);
+    ProcessEventsFor(100ms);
+    EXPECT_TRUE(Dlg().IsWaitingForReply());
+    ASSERT_TRUE(WaitFor([&] { return Closed(); }, 5s));
+    EXPECT_EQ(Claims().size(), 4u);
+    EXPECT_EQ(m_boxes.Texts(), QStringList{NO_RESPONSE});
     EXPECT_EQ(App().m_nConnectionState, CONNECTION_NOT_CONFIGURED);
+}
+
+TEST_F(ClaimWindowTest, AGrantingReplyWhileNotWaitingConfiguresNothing) {
+    Open("Lab-1", {}, {MSG_CLAIM});
+    Reply({MSG_CLAIM, STATUS_OK}); // before anything was sent
+    ProcessEventsFor(100ms);
+    ClaimButton()->click();
+    ASSERT_TRUE(WaitForRequests(Sim(), MSG_CLAIM, 1));
+    // While the message that the claim went unanswered is up, nothing waits either.
+    m_boxes.SetOnShow([&](const SMessageBox&) {
+        EXPECT_FALSE(Dlg().IsWaitingForReply());
+        Reply({MSG_CLAIM, STATUS_OK});
+        ProcessEventsFor(100ms);
+    });
+    ASSERT_TRUE(WaitFor([&] { return Closed(); }, 5s)); // the claim goes unanswered
+    EXPECT_EQ(m_boxes.Texts(), QStringList{NO_RESPONSE});
+    Reply({MSG_CLAIM, STATUS_OK}); // after the window has gone
+    ProcessEventsFor(100ms);
+    EXPECT_EQ(App().m_nConnectionState, CONNECTION_NOT_CONFIGURED);
+    EXPECT_TRUE(App().m_strInstrumentName.isEmpty());
 }
 
 TEST_F(ClaimWindowTest, CancelAndEscapeEndTheWindowWhileWaiting) {

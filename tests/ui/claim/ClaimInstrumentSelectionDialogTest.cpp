@@ -222,19 +222,24 @@ TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName
     ASSERT_TRUE(WaitForCollectionEnd());
     ASSERT_EQ(InstrumentList(Dlg())->topLevelItemCount(), 6);
 
-    const QString aExpected[] = {OWNED_ELSEWHERE, OWNED_ELSEWHERE, OWNED_ELSEWHERE,
-                                 "The selected instrument is in use, and cannot be released."};
+    // Row 3 is held here under the configured name too, but is not the configured instrument,
+    // which is the one the main connection window would release.
     for (int nRow = 0; nRow < 4; ++nRow) {
         SCOPED_TRACE(nRow);
         ClickRow(nRow);
         Button(Dlg(), RELEASE)->click();
-        EXPECT_EQ(m_boxes.Last().strText, aExpected[nRow]);
+        EXPECT_EQ(m_boxes.Last().strText, OWNED_ELSEWHERE);
         EXPECT_EQ(m_boxes.Last().nIcon, EMessageIcon::Exclamation);
     }
+    App().m_dwInstrumentIPAddress = ownedBusy.dwAddress;
+    ClickRow(3);
+    Button(Dlg(), RELEASE)->click();
+    EXPECT_EQ(m_boxes.Last().strText, "The selected instrument is in use, and cannot be released.");
+    App().m_dwInstrumentIPAddress = owned.dwAddress;
     ClickRow(5);
     Button(Dlg(), RELEASE)->click();
     EXPECT_EQ(m_boxes.Last().strText, NOT_CLAIMED);
-    EXPECT_EQ(m_boxes.Count(), 5);
+    EXPECT_EQ(m_boxes.Count(), 6);
     ProcessEventsFor(100ms);
     EXPECT_FALSE(m_pLab->Main().IsWaitingForReply()) << "nothing was posted";
 
@@ -250,6 +255,57 @@ TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName
     EXPECT_TRUE(WaitFor([&] { return m_pLab->Main().IsWaitingForReply(); }, 2s));
     EXPECT_EQ(m_pLab->Main().GetPendingRequest(), MSG_RELEASE);
     EXPECT_EQ(m_boxes.Count(), 0) << "the selection window says nothing itself";
+}
+
+TEST_F(ClaimSelectionTest, ReleaseComparesTheNameAsTheInstrumentHoldsIt) {
+    const std::string strHost = "Bench-PC";
+    auto Owned = [&](std::size_t nIndex, const std::string& strName) {
+        SSimulatedInstrument instrument = LoopbackInstrument(nIndex, strName, "inst");
+        instrument.bClaimed = 1;
+        instrument.strOwnerHostName = strHost;
+        instrument.dwOwnerAddress = LOOPBACK_ADDRESS;
+        return instrument;
+    };
+    // Named here "Lab…" (0x85 on the instrument) and "LabŁ", which travelled as "LabA".
+    const SSimulatedInstrument ellipsis = Owned(0, "Lab\x85");
+    const SSimulatedInstrument wide = Owned(1, "LabA");
+    const SSimulatedInstrument unnamed = Owned(2, "");
+    Open({ellipsis, wide, unnamed}); // the instruments answer, releases too
+    App().m_strLocalHostName = QString::fromStdString(strHost);
+    App().m_nConnectionState = CONNECTION_READY;
+    ASSERT_TRUE(WaitForCollectionEnd());
+    ASSERT_EQ(InstrumentList(Dlg())->topLevelItemCount(), 3);
+
+    struct SCase {
+        int nRow;
+        QString strConfiguredName;
+        std::uint32_t dwConfiguredAddress;
+    };
+    const SCase aCases[] = {{0, QStringLiteral("Lab\u2026"), ellipsis.dwAddress},
+                            {1, QStringLiteral("Lab\u0141"), wide.dwAddress}};
+    for (const SCase& c : aCases) {
+        SCOPED_TRACE(c.nRow);
+        App().m_strInstrumentName = c.strConfiguredName;
+        App().m_dwInstrumentIPAddress = c.dwConfiguredAddress;
+        ClickRow(c.nRow);
+        Button(Dlg(), RELEASE)->click();
+        ASSERT_TRUE(WaitFor(
+            [&] { return RequestsOf(m_pLab->Simulator(), MSG_RELEASE).size() == c.nRow + 1u; }));
+        EXPECT_EQ(RequestsOf(m_pLab->Simulator(), MSG_RELEASE).back().dwHeaderDestination,
+                  c.dwConfiguredAddress);
+        ASSERT_TRUE(WaitFor([&] { return !m_pLab->Main().IsWaitingForReply(); }, 5s));
+    }
+    EXPECT_EQ(m_boxes.Count(), 0);
+
+    // Nothing configured: an unnamed instrument held here is not the configured one.
+    App().m_strInstrumentName.clear();
+    App().m_dwInstrumentIPAddress = 0;
+    App().m_nConnectionState = CONNECTION_NOT_CONFIGURED;
+    ClickRow(2);
+    Button(Dlg(), RELEASE)->click();
+    EXPECT_EQ(m_boxes.Last().strText, OWNED_ELSEWHERE);
+    ProcessEventsFor(100ms);
+    EXPECT_FALSE(m_pLab->Main().IsWaitingForReply());
 }
 
 } // namespace

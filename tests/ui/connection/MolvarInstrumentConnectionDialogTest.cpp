@@ -666,7 +666,7 @@ TEST_F(ConnectionWindowTest, RepairWithoutAnswerAsksTheQuestion) {
 
 // ---- Routing ------------------------------------------------------------------------------
 
-TEST_F(ConnectionWindowTest, VerifyReplyOfWrongLengthStallsSilently) {
+TEST_F(ConnectionWindowTest, RepliesOfWrongLengthLeaveTheExchangeWaiting) {
     StartSimulator({OwnedInstrument()}, {MSG_VERIFY});
     Configure(CONNECTION_VERIFYING);
     Open();
@@ -674,14 +674,38 @@ TEST_F(ConnectionWindowTest, VerifyReplyOfWrongLengthStallsSilently) {
     std::vector<std::uint8_t> shortReply(VERIFY_REPLY_SIZE - 1, 0);
     shortReply[0] = MSG_VERIFY;
     Inject(shortReply);
-    ASSERT_TRUE(WaitFor([&] { return !Dlg().IsWaitingForReply(); }));
-    ProcessEventsFor(1200ms);
-    const SView view = View();
-    EXPECT_EQ(view.strStatus, VERIFYING);
-    EXPECT_FALSE(view.bClaimEnabled);
-    EXPECT_FALSE(view.bRepairEnabled);
-    EXPECT_EQ(m_pSim->CountRequests(MSG_VERIFY), 1u);
-    EXPECT_EQ(m_boxes.Count(), 0);
+    Inject(std::vector<std::uint8_t>{MSG_RELEASE, STATUS_OK, 0});
+    Inject(std::vector<std::uint8_t>{MSG_REPAIR, STATUS_OK, 0x7F, 0, 0});
+    ProcessEventsFor(100ms);
+    EXPECT_TRUE(Dlg().IsWaitingForReply());
+
+    // The verification runs its course as if nothing had come.
+    ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_boxes.Last().strText, NOT_VERIFIED);
+    EXPECT_EQ(m_pSim->CountRequests(MSG_VERIFY), 2u);
+    EXPECT_EQ(View().strStatus, "Not ready");
+    EXPECT_EQ(m_pApp->m_strInstrumentName, "Lab-1");
+    EXPECT_EQ(m_pApp->m_dwInstrumentIPAddress, INSTRUMENT_ADDRESS);
+}
+
+TEST_F(ConnectionWindowTest, AConfiguredAddressOfZeroEndsNotReadyAndRepairFindsTheInstrument) {
+    StartSimulator({OwnedInstrument()});
+    Configure(CONNECTION_VERIFYING, 0); // a stored address that was missing or malformed
+    Open();
+    // What this computer sends comes back to it: a reply carrying its own address as the source
+    // is its own datagram, whatever it looks like.
+    InstrumentDescriptionFields description;
+    description.strHostName = "inst7";
+    Inject(BuildVerifyReply(STATUS_OK, description), LOOPBACK_ADDRESS, 0);
+    ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_boxes.Last().strText, NOT_VERIFIED);
+    EXPECT_EQ(View().strStatus, "Not ready");
+
+    Button(Dlg(), "Repair Connection")->click();
+    ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 2; }));
+    EXPECT_EQ(m_boxes.Last().strText, REPAIRED);
+    EXPECT_EQ(m_pApp->m_dwInstrumentIPAddress, INSTRUMENT_ADDRESS);
+    EXPECT_EQ(View().strStatus, "Ready");
 }
 
 TEST_F(ConnectionWindowTest, DatagramsNoWindowTakesLeaveTheWaitAlone) {
