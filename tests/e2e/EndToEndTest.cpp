@@ -93,6 +93,50 @@ protected:
         }
     }
 
+    // Verification at start, a rename selection window's discovery, then a move of the
+    // configured instrument and its repair.
+    void VerifyDiscoverAndRepairAfterAMove() {
+        constexpr std::uint32_t NEW_ADDRESS = 0x0A4D0128; // 10.77.1.40
+        m_lab.WriteConfiguration("Lab-7", "tavik-a101", LabInstrumentAddress(1));
+        m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
+            const CWindowDriver main(dlg);
+            STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+            QString strOutput;
+            const bool bMoved = m_lab.Lab("move", {"1", Dotted(NEW_ADDRESS)}, &strOutput);
+            if (!bMoved) {
+                std::cerr << strOutput.toStdString();
+            }
+            STEP_REQUIRE(m_script, bMoved);
+            // Closing a selection window verifies again, at the old address.
+            STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
+            STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not ready"; }, 5s));
+            STEP_REQUIRE(m_script, main.HasEnabledButton("Repair Connection"));
+            STEP_REQUIRE(m_script, main.Click("Repair Connection"));
+            STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
+            STEP_REQUIRE(m_script, main.Text(ADDRESS) == HostAndAddress("tavik-a101", NEW_ADDRESS));
+            STEP_REQUIRE(m_script, main.Click("Close"));
+        });
+        m_script.On(RENAME_SELECTION_WINDOW, [&](CDialog& dlg) {
+            const CWindowDriver list(dlg);
+            STEP_REQUIRE(
+                m_script,
+                WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
+            STEP_REQUIRE(m_script,
+                         list.Row(1).value(1) == HostAndAddress("tavik-a101", NEW_ADDRESS));
+            STEP_REQUIRE(m_script, list.Click("Close"));
+        });
+
+        StartApplication();
+        EXPECT_FALSE(m_pApp->InitInstance());
+
+        ASSERT_EQ(m_boxes.Texts(), QStringList({"The instrument connection could not be verified.",
+                                                "The connection has been repaired."}));
+        EXPECT_EQ(m_boxes.Boxes()[0].nIcon, EMessageIcon::Exclamation);
+        EXPECT_EQ(m_boxes.Boxes()[1].nIcon, EMessageIcon::Information);
+        EXPECT_EQ(m_boxes.Last().strCaption, "Tavik Instrument Connection");
+        ExpectStored("Lab-7", "tavik-a101", NEW_ADDRESS);
+    }
+
     CLabEnvironment m_lab;
     CMessageBoxRecorder m_boxes; // before the application: the adapter question comes first
     CWindowScript m_script;
@@ -293,43 +337,12 @@ TEST_F(EndToEnd, Rename) {
 // The configured instrument moves to another address: verification fails, and the repair finds
 // it by its name with a broadcast.
 TEST_F(EndToEnd, RepairAfterMove) {
-    constexpr std::uint32_t NEW_ADDRESS = 0x0A4D0128; // 10.77.1.40
-    m_lab.WriteConfiguration("Lab-7", "tavik-a101", LabInstrumentAddress(1));
-    m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
-        const CWindowDriver main(dlg);
-        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        QString strOutput;
-        const bool bMoved = m_lab.Lab("move", {"1", Dotted(NEW_ADDRESS)}, &strOutput);
-        if (!bMoved) {
-            std::cerr << strOutput.toStdString();
-        }
-        STEP_REQUIRE(m_script, bMoved);
-        // Closing a selection window verifies again, at the old address.
-        STEP_REQUIRE(m_script, main.Click("Rename an Instrument..."));
-        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Not ready"; }, 5s));
-        STEP_REQUIRE(m_script, main.HasEnabledButton("Repair Connection"));
-        STEP_REQUIRE(m_script, main.Click("Repair Connection"));
-        STEP_REQUIRE(m_script, WaitFor([&] { return main.Text(STATUS) == "Ready"; }, 5s));
-        STEP_REQUIRE(m_script, main.Text(ADDRESS) == HostAndAddress("tavik-a101", NEW_ADDRESS));
-        STEP_REQUIRE(m_script, main.Click("Close"));
-    });
-    m_script.On(RENAME_SELECTION_WINDOW, [&](CDialog& dlg) {
-        const CWindowDriver list(dlg);
-        STEP_REQUIRE(m_script,
-                     WaitFor([&] { return list.Text(LIST_STATUS) == "2 instruments found"; }, 5s));
-        STEP_REQUIRE(m_script, list.Row(1).value(1) == HostAndAddress("tavik-a101", NEW_ADDRESS));
-        STEP_REQUIRE(m_script, list.Click("Close"));
-    });
+    VerifyDiscoverAndRepairAfterAMove();
+}
 
-    StartApplication();
-    EXPECT_FALSE(m_pApp->InitInstance());
-
-    ASSERT_EQ(m_boxes.Texts(), QStringList({"The instrument connection could not be verified.",
-                                            "The connection has been repaired."}));
-    EXPECT_EQ(m_boxes.Boxes()[0].nIcon, EMessageIcon::Exclamation);
-    EXPECT_EQ(m_boxes.Boxes()[1].nIcon, EMessageIcon::Information);
-    EXPECT_EQ(m_boxes.Last().strCaption, "Tavik Instrument Connection");
-    ExpectStored("Lab-7", "tavik-a101", NEW_ADDRESS);
+// The same over an adapter with a /32 address, whose directed broadcast address is its own.
+TEST_F(EndToEnd, PointToPointAdapter) {
+    VerifyDiscoverAndRepairAfterAMove();
 }
 
 // At start the configured instrument answers but another client holds it; a claim is refused.
