@@ -77,9 +77,7 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
     qCDebug(AppCategory) << "start:" << ConnectionStateName(m_nConnectionState);
     {
         CMolvarInstrumentConnectionDialog dlg(*this);
-        m_pConnectionDialog = &dlg;
-        dlg.DoModal();
-        m_pConnectionDialog = nullptr;
+        RunModalRecorded(dlg, m_pConnectionDialog);
         SaveSettings();
     }
     return false;

@@ -25,8 +25,8 @@ public:
 
     // Built from the 202 bytes of an InstrumentDescription; a text field without a NUL leaves
     // its text empty, flags and addresses are taken as they come.
-    static CMolvarInstrument FromDescription(
-        std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description);
+    static CMolvarInstrument
+    FromDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description);
 
     // The four display columns, 8-bit texts decoded as the Windows clients decode them.
     std::u16string DisplayName() const;    // the name, or "Unnamed"
@@ -37,6 +37,8 @@ public:
     std::u16string HostNameText() const;
     std::u16string NameText() const;
     std::u16string OwnerHostNameText() const;
+    // In use: the flag is exactly 1, as the instruments set it; no action may take it then.
+    bool IsBusy() const { return m_bInUse == 1; }
 
     std::uint8_t m_bInUse;
     std::uint8_t m_bClaimed;

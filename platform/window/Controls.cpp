@@ -1,5 +1,6 @@
 #include "platform/window/Controls.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -17,4 +18,15 @@ void MakeReadOnlyField(QLineEdit* pEdit) {
     palette.setBrush(QPalette::Base, palette.brush(QPalette::Window));
     pEdit->setPalette(palette);
     pEdit->setFocusPolicy(Qt::ClickFocus);
+}
+
+QLineEdit* MakeLabelledField(QLabel* pLabel, bool bEditable) {
+    auto* pEdit = new QLineEdit(pLabel->parentWidget());
+    if (!bEditable) {
+        MakeReadOnlyField(pEdit);
+    }
+    pEdit->setAccessibleName(pLabel->text());
+    pLabel->setAccessibleName(pLabel->text());
+    pLabel->setBuddy(pEdit);
+    return pEdit;
 }

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -14,3 +15,7 @@ QPushButton* MakePushButton(const QString& strText, QWidget* pParent);
 // A field the user reads but does not type in: drawn on the window's background so that it does
 // not look editable, skipped by Tab, and still selectable with the mouse for copying.
 void MakeReadOnlyField(QLineEdit* pEdit);
+
+// The text field a label stands for: named after the label's text (colon included) for screen
+// readers, the label's buddy, and read-only unless bEditable. It shares the label's parent.
+QLineEdit* MakeLabelledField(QLabel* pLabel, bool bEditable);

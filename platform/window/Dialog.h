@@ -106,3 +106,12 @@ private:
     QPointer<QPushButton> m_pDefaultMarkOwner;    // the window's own default button, if any
     QMetaObject::Connection m_focusConnection;
 };
+
+// Runs the window modally with pRecord pointing at it for exactly the length of the run, as the
+// routing of replies and the windows' pointers of the application expect. Returns the result.
+template <class TDialog> int RunModalRecorded(TDialog& dlg, TDialog*& pRecord) {
+    pRecord = &dlg;
+    const int nResult = dlg.DoModal();
+    pRecord = nullptr;
+    return nResult;
+}

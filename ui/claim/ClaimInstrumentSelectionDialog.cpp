@@ -30,7 +30,7 @@ void CClaimInstrumentSelectionDialog::OnClaimInstrument() {
     if (!instrument) {
         return;
     }
-    if (instrument->m_bInUse == 1) {
+    if (instrument->IsBusy()) {
         ShowMessage(
             QString::fromUtf8(SelectionActionTexts(ESelectionAction::Claim).pszInUseMessage),
             EMessageIcon::Exclamation);
@@ -38,9 +38,7 @@ void CClaimInstrumentSelectionDialog::OnClaimInstrument() {
     }
     CClaimInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),
                                FromWide(instrument->NameText()), instrument->m_dwIPAddress, this);
-    m_app.m_pClaimInstrumentDialog = &dlg;
-    dlg.DoModal();
-    m_app.m_pClaimInstrumentDialog = nullptr;
+    RunModalRecorded(dlg, m_app.m_pClaimInstrumentDialog);
     OnNameWindowClosed();
 }
 
@@ -78,7 +76,7 @@ void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
                     EMessageIcon::Exclamation);
         return;
     }
-    if (instrument->m_bInUse == 1) {
+    if (instrument->IsBusy()) {
         ShowMessage(
             QString::fromUtf8(SelectionActionTexts(ESelectionAction::Release).pszInUseMessage),
             EMessageIcon::Exclamation);

@@ -41,16 +41,6 @@ QString AddressText(std::uint32_t dwAddress) {
     return FromWide(FormatAddress(dwAddress));
 }
 
-QLineEdit* MakeField(QLabel* pLabel, QWidget* pParent) {
-    auto* pEdit = new QLineEdit(pParent);
-    MakeReadOnlyField(pEdit);
-    // The field is named after its label, colon included.
-    pEdit->setAccessibleName(pLabel->text());
-    pLabel->setAccessibleName(pLabel->text());
-    pLabel->setBuddy(pEdit);
-    return pEdit;
-}
-
 } // namespace
 
 CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
@@ -62,9 +52,9 @@ CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
     m_pNameLabel = new QLabel(QStringLiteral("Instrument name:"), pGroup);
     m_pAddressLabel = new QLabel(QStringLiteral("Instrument address:"), pGroup);
     m_pStatusLabel = new QLabel(QStringLiteral("Connection status:"), pGroup);
-    m_pNameEdit = MakeField(m_pNameLabel, pGroup);
-    m_pAddressEdit = MakeField(m_pAddressLabel, pGroup);
-    m_pStatusEdit = MakeField(m_pStatusLabel, pGroup);
+    m_pNameEdit = MakeLabelledField(m_pNameLabel, false);
+    m_pAddressEdit = MakeLabelledField(m_pAddressLabel, false);
+    m_pStatusEdit = MakeLabelledField(m_pStatusLabel, false);
 
     // Wide enough for the longest text a field shows in practice: an owner with a host name of
     // the full 63 characters; anything wider scrolls inside its field.
@@ -219,9 +209,7 @@ void CMolvarInstrumentConnectionDialog::OnClaimInstrument() {
     case CONNECTION_NOT_CONFIGURED:
     case CONNECTION_NOT_CLAIMED: {
         CClaimInstrumentSelectionDialog dlg(m_app, this);
-        m_app.m_pClaimInstrumentSelectionDialog = &dlg;
-        dlg.DoModal();
-        m_app.m_pClaimInstrumentSelectionDialog = nullptr;
+        RunModalRecorded(dlg, m_app.m_pClaimInstrumentSelectionDialog);
         OnSelectionWindowClosed();
         break;
     }
@@ -237,9 +225,7 @@ void CMolvarInstrumentConnectionDialog::OnRepairConnection() {
 
 void CMolvarInstrumentConnectionDialog::OnRenameInstrument() {
     CRenameInstrumentSelectionDialog dlg(m_app, this);
-    m_app.m_pRenameInstrumentSelectionDialog = &dlg;
-    dlg.DoModal();
-    m_app.m_pRenameInstrumentSelectionDialog = nullptr;
+    RunModalRecorded(dlg, m_app.m_pRenameInstrumentSelectionDialog);
     OnSelectionWindowClosed();
 }
 

@@ -23,9 +23,9 @@
 namespace {
 
 const QString CAPTION = QStringLiteral("Available Instruments");
-const char* const COLUMN_HEADINGS[] = {"Instrument name", "Instrument address", "In use",
-                                       "Owner address"};
-constexpr int COLUMN_COUNT = 4;
+enum EColumn : int { COLUMN_NAME, COLUMN_ADDRESS, COLUMN_IN_USE, COLUMN_OWNER, COLUMN_COUNT };
+const char* const COLUMN_HEADINGS[COLUMN_COUNT] = {"Instrument name", "Instrument address",
+                                                   "In use", "Owner address"};
 constexpr int ADDRESS_ROLE = Qt::UserRole;
 
 } // namespace
@@ -61,8 +61,9 @@ void CInstrumentSelectionDialog::BuildControls() {
     // A sixth of the list is the narrowest column: wide enough for the longest heading in it,
     // even with a vertical scroll bar shown.
     const QFontMetrics metrics = m_pInstrumentList->header()->fontMetrics();
-    const int nNarrowColumn = metrics.horizontalAdvance(QString::fromUtf8(COLUMN_HEADINGS[0])) +
-                              2 * metrics.averageCharWidth();
+    const int nNarrowColumn =
+        metrics.horizontalAdvance(QString::fromUtf8(COLUMN_HEADINGS[COLUMN_NAME])) +
+        2 * metrics.averageCharWidth();
     m_pInstrumentList->setMinimumWidth(
         6 * nNarrowColumn + 2 * m_pInstrumentList->frameWidth() +
         m_pInstrumentList->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
@@ -130,10 +131,10 @@ void CInstrumentSelectionDialog::showEvent(QShowEvent* pEvent) {
 void CInstrumentSelectionDialog::SetColumnWidths() {
     const int nWidth = m_pInstrumentList->viewport()->width();
     const int nColumn = nWidth / 6;
-    m_pInstrumentList->setColumnWidth(0, nColumn);
-    m_pInstrumentList->setColumnWidth(1, 2 * nColumn);
-    m_pInstrumentList->setColumnWidth(2, nColumn);
-    m_pInstrumentList->setColumnWidth(3, nWidth - 4 * nColumn);
+    m_pInstrumentList->setColumnWidth(COLUMN_NAME, nColumn);
+    m_pInstrumentList->setColumnWidth(COLUMN_ADDRESS, 2 * nColumn);
+    m_pInstrumentList->setColumnWidth(COLUMN_IN_USE, nColumn);
+    m_pInstrumentList->setColumnWidth(COLUMN_OWNER, nWidth - 4 * nColumn);
 }
 
 void CInstrumentSelectionDialog::OnTimer(unsigned nIDEvent) {
@@ -242,7 +243,7 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
 
     std::uint32_t nInUse = 0;
     for (const CMolvarInstrument& instrument : m_listDisplayed) {
-        if (instrument.m_bInUse == 1) {
+        if (instrument.IsBusy()) {
             ++nInUse;
         }
     }
@@ -282,11 +283,11 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
             }
             m_pInstrumentList->insertTopLevelItem(static_cast<int>(nRow), pItem);
         }
-        pItem->setText(0, FromWide(instrument.DisplayName()));
-        pItem->setText(1, FromWide(instrument.DisplayAddress()));
-        pItem->setText(2, FromWide(instrument.DisplayInUse()));
-        pItem->setText(3, FromWide(instrument.DisplayOwner()));
-        pItem->setData(0, ADDRESS_ROLE, QVariant::fromValue(instrument.m_dwIPAddress));
+        pItem->setText(COLUMN_NAME, FromWide(instrument.DisplayName()));
+        pItem->setText(COLUMN_ADDRESS, FromWide(instrument.DisplayAddress()));
+        pItem->setText(COLUMN_IN_USE, FromWide(instrument.DisplayInUse()));
+        pItem->setText(COLUMN_OWNER, FromWide(instrument.DisplayOwner()));
+        pItem->setData(COLUMN_NAME, ADDRESS_ROLE, QVariant::fromValue(instrument.m_dwIPAddress));
         ++nRow;
     }
     SelectAddress(dwSelected);
@@ -297,19 +298,20 @@ std::optional<std::uint32_t> CInstrumentSelectionDialog::SelectedAddress() const
     if (listSelected.isEmpty()) {
         return std::nullopt;
     }
-    return listSelected.front()->data(0, ADDRESS_ROLE).value<std::uint32_t>();
+    return listSelected.front()->data(COLUMN_NAME, ADDRESS_ROLE).value<std::uint32_t>();
 }
 
 void CInstrumentSelectionDialog::SelectAddress(std::optional<std::uint32_t> dwAddress) {
     if (dwAddress) {
         for (int nRow = 0; nRow < m_pInstrumentList->topLevelItemCount(); ++nRow) {
             QTreeWidgetItem* pItem = m_pInstrumentList->topLevelItem(nRow);
-            if (pItem->data(0, ADDRESS_ROLE).value<std::uint32_t>() == *dwAddress) {
+            if (pItem->data(COLUMN_NAME, ADDRESS_ROLE).value<std::uint32_t>() == *dwAddress) {
                 if (!pItem->isSelected()) {
                     m_pInstrumentList->clearSelection();
                     pItem->setSelected(true);
                 }
-                m_pInstrumentList->setCurrentItem(pItem, 0, QItemSelectionModel::NoUpdate);
+                m_pInstrumentList->setCurrentItem(pItem, COLUMN_NAME,
+                                                  QItemSelectionModel::NoUpdate);
                 return;
             }
         }
@@ -361,7 +363,7 @@ void CInstrumentSelectionDialog::OnRenameInstrument() {
     if (!instrument) {
         return;
     }
-    if (instrument->m_bInUse == 1) {
+    if (instrument->IsBusy()) {
         ShowMessage(
             QString::fromUtf8(SelectionActionTexts(ESelectionAction::Rename).pszInUseMessage),
             EMessageIcon::Exclamation);
@@ -369,9 +371,7 @@ void CInstrumentSelectionDialog::OnRenameInstrument() {
     }
     CRenameInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),
                                 FromWide(instrument->NameText()), instrument->m_dwIPAddress, this);
-    m_app.m_pRenameInstrumentDialog = &dlg;
-    dlg.DoModal();
-    m_app.m_pRenameInstrumentDialog = nullptr;
+    RunModalRecorded(dlg, m_app.m_pRenameInstrumentDialog);
     OnNameWindowClosed();
 }
 

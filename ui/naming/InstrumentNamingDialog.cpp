@@ -42,14 +42,8 @@ bool IsReservedName(const QString& strText) {
 
 QLineEdit* AddBox(QFormLayout* pForm, const QString& strLabel, bool bEditable, QWidget* pParent) {
     auto* pLabel = new QLabel(strLabel, pParent);
-    pLabel->setAccessibleName(strLabel);
-    auto* pEdit = new QLineEdit(pParent);
-    if (!bEditable) {
-        MakeReadOnlyField(pEdit);
-    }
-    pEdit->setAccessibleName(strLabel);
+    QLineEdit* pEdit = MakeLabelledField(pLabel, bEditable);
     pEdit->setMinimumWidth(300);
-    pLabel->setBuddy(pEdit);
     pForm->addRow(pLabel, pEdit);
     return pEdit;
 }
