@@ -1,4 +1,5 @@
 // Tavik Instrument Connection: ties this computer to one instrument of the Tavik family.
+#include "app/CommandLine.h"
 #include "app/Logging.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
@@ -10,6 +11,7 @@
 #include <QIcon>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -27,7 +29,11 @@ int Refuse(const QString& strReason) {
 } // namespace
 
 int main(int argc, char** argv) {
+    PrepareCommandLinePlatform(argc, argv);
     QApplication application(argc, argv);
+    if (const std::optional<int> nExitStatus = ProcessCommandLine()) {
+        return *nExitStatus;
+    }
     EndRunOnTerminationSignals();
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavik-connection.svg")));
