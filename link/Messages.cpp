@@ -174,6 +174,21 @@ void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDes
     WriteHeaderAddress(pbDescription + D::OWNER_ADDRESS, f.dwOwnerAddress);
 }
 
+InstrumentDescriptionFields
+ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description) {
+    namespace D = InstrumentDescription;
+    const std::uint8_t* pb = description.data();
+    InstrumentDescriptionFields f;
+    f.strHostName = ReadTextField(pb + D::HOST_NAME);
+    f.dwAddress = ReadNetworkAddress(pb + D::ADDRESS);
+    f.bClaimed = pb[D::CLAIMED];
+    f.bInUse = pb[D::IN_USE];
+    f.strName = ReadTextField(pb + D::NAME);
+    f.strOwnerHostName = ReadTextField(pb + D::OWNER_HOST_NAME);
+    f.dwOwnerAddress = ReadHeaderAddress(pb + D::OWNER_ADDRESS);
+    return f;
+}
+
 std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode,
                                                              std::uint8_t bStatus) {
     return {nCode, bStatus};

@@ -125,6 +125,10 @@ struct InstrumentDescriptionFields {
     std::uint32_t dwOwnerAddress = 0;
 };
 void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDescriptionFields& f);
+// The fields of 202 description bytes. Each text is read up to its NUL and never beyond its
+// 64 bytes: a field without a NUL yields all 64 bytes (TextFieldHasNul tells the two apart).
+InstrumentDescriptionFields
+ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description);
 
 // ---- Replies --------------------------------------------------------------------------------
 std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode,

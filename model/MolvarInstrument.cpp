@@ -80,16 +80,16 @@ int CMolvarInstrument::IsEqual(const CMolvarInstrument& a, const CMolvarInstrume
 
 CMolvarInstrument CMolvarInstrument::FromDescription(
     std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description) {
-    namespace D = InstrumentDescription;
+    const InstrumentDescriptionFields fields = ReadInstrumentDescription(description);
     CMolvarInstrument instrument;
     // A field without a NUL reads as 64 bytes, which the setter refuses: the text stays empty.
-    instrument.SetHostName(ReadTextField(description.data() + D::HOST_NAME).c_str());
-    instrument.m_dwIPAddress = ReadNetworkAddress(description.data() + D::ADDRESS);
-    instrument.m_bClaimed = description[D::CLAIMED];
-    instrument.m_bInUse = description[D::IN_USE];
-    instrument.SetName(ReadTextField(description.data() + D::NAME).c_str());
-    instrument.SetOwnerHostName(ReadTextField(description.data() + D::OWNER_HOST_NAME).c_str());
-    instrument.m_dwOwnerIPAddress = ReadHeaderAddress(description.data() + D::OWNER_ADDRESS);
+    instrument.SetHostName(fields.strHostName.c_str());
+    instrument.m_dwIPAddress = fields.dwAddress;
+    instrument.m_bClaimed = fields.bClaimed;
+    instrument.m_bInUse = fields.bInUse;
+    instrument.SetName(fields.strName.c_str());
+    instrument.SetOwnerHostName(fields.strOwnerHostName.c_str());
+    instrument.m_dwOwnerIPAddress = fields.dwOwnerAddress;
     return instrument;
 }
 

@@ -300,3 +300,27 @@ TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
     // The owner host name that follows is untouched by the long name.
     EXPECT_EQ(ReadTextField(payload.data() + 1 + InstrumentDescription::OWNER_HOST_NAME), "lab-pc");
 }
+
+TEST(Replies, DescriptionReaderGivesBackEveryFieldTheWriterWrote) {
+    const InstrumentDescriptionFields written = SampleDescription();
+    const auto payload = BuildVerifyReply(1, written);
+    const auto reply = ReadVerifyReply(payload);
+    ASSERT_TRUE(reply);
+    const InstrumentDescriptionFields read = ReadInstrumentDescription(reply->description);
+    EXPECT_EQ(read.strHostName, written.strHostName);
+    EXPECT_EQ(read.dwAddress, written.dwAddress);
+    EXPECT_EQ(read.bClaimed, written.bClaimed);
+    EXPECT_EQ(read.bInUse, written.bInUse);
+    EXPECT_EQ(read.strName, written.strName);
+    EXPECT_EQ(read.strOwnerHostName, written.strOwnerHostName);
+    EXPECT_EQ(read.dwOwnerAddress, written.dwOwnerAddress);
+
+    // A text without its NUL stops at the end of its own field, not in the next one.
+    Bytes bytes(payload.begin(), payload.end());
+    std::fill_n(bytes.begin() + 2 + InstrumentDescription::OWNER_HOST_NAME, TEXT_FIELD_SIZE, 'o');
+    const auto unterminated = ReadVerifyReply(bytes);
+    ASSERT_TRUE(unterminated);
+    const InstrumentDescriptionFields cut = ReadInstrumentDescription(unterminated->description);
+    EXPECT_EQ(cut.strOwnerHostName, std::string(TEXT_FIELD_SIZE, 'o'));
+    EXPECT_EQ(cut.dwOwnerAddress, written.dwOwnerAddress);
+}
