@@ -20,9 +20,6 @@ namespace {
 constexpr int BIND_ATTEMPTS = 7;
 constexpr std::uint32_t BIND_RETRY_MS = 500;
 constexpr std::uint32_t PASS_WAIT_MS = 20;
-// Enough kernel buffer for a burst of replies from 250 instruments, three each, with the
-// kernel's bookkeeping per datagram; without privileges the kernel caps it at rmem_max.
-constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 1 << 20;
 // A pass reads what waits while the receive buffer keeps room for the largest datagram; the cap
 // keeps a flood of datagrams that are dropped from holding the thread in one pass.
 constexpr int MAX_DATAGRAMS_PER_PASS = 64;
@@ -105,9 +102,11 @@ const char* DescribeInterfaceException(InterfaceException nException) {
 
 CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
                                                  std::uint32_t dwBroadcastAddress,
-                                                 std::uint16_t nLocalPort, std::uint16_t nPeerPort)
+                                                 std::uint16_t nLocalPort, std::uint16_t nPeerPort,
+                                                 int nSocketReceiveBufferBytes)
     : m_szLocalHostName{}, m_dwBroadcastAddress(dwBroadcastAddress),
-      m_dwLocalAddress(dwLocalAddress), m_nLocalPort(nLocalPort), m_nPeerPort(nPeerPort) {
+      m_dwLocalAddress(dwLocalAddress), m_nLocalPort(nLocalPort), m_nPeerPort(nPeerPort),
+      m_nRequestedSocketReceiveBufferBytes(nSocketReceiveBufferBytes) {
     std::memset(m_abReceiveBuffer, 0, sizeof(m_abReceiveBuffer));
     std::memset(m_abSendBuffer, 0, sizeof(m_abSendBuffer));
     // POSIX sockets need no library start-up, so SOCKET_LIBRARY_NOT_STARTED and
@@ -330,10 +329,12 @@ void CUDPInstrumentInterface::SocketThread() {
                 std::strerror(socket.GetLastError()));
         return;
     }
-    if (!socket.RequestReceiveBuffer(SOCKET_RECEIVE_BUFFER_BYTES)) {
+    if (m_nRequestedSocketReceiveBufferBytes > 0 &&
+        !socket.RequestReceiveBuffer(m_nRequestedSocketReceiveBufferBytes)) {
         LinkLog(LINK_LOG_DEBUG, "The socket's receive buffer could not be enlarged: %s",
                 std::strerror(socket.GetLastError()));
     }
+    m_nSocketReceiveBufferBytes.store(socket.GetReceiveBufferSize());
     for (int nAttempt = 1;; ++nAttempt) {
         if (socket.Bind(m_nLocalPort)) {
             break;

@@ -45,11 +45,17 @@ public:
     static constexpr std::uint32_t BUFFER_SIZE = 4096;
     // The bound of every wait: for a lock, for the send confirmation, and of Receive.
     static constexpr std::uint32_t WAIT_TIMEOUT_MS = 1000;
+    // The kernel receive buffer the link asks for: enough for a burst of replies from a whole
+    // segment while the window thread takes them. Without privileges the kernel caps it at
+    // net.core.rmem_max.
+    static constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 1 << 20;
 
-    // Throws InterfaceException. The ports are the protocol's own unless a test chooses others.
+    // Throws InterfaceException. The ports are the protocol's own unless a test chooses others;
+    // a socket receive buffer of 0 keeps the kernel's default (for measurements).
     CUDPInstrumentInterface(std::uint32_t dwLocalAddress, std::uint32_t dwBroadcastAddress,
                             std::uint16_t nLocalPort = INSTRUMENT_PORT,
-                            std::uint16_t nPeerPort = INSTRUMENT_PORT);
+                            std::uint16_t nPeerPort = INSTRUMENT_PORT,
+                            int nSocketReceiveBufferBytes = SOCKET_RECEIVE_BUFFER_BYTES);
     ~CUDPInstrumentInterface();
     CUDPInstrumentInterface(const CUDPInstrumentInterface&) = delete;
     CUDPInstrumentInterface& operator=(const CUDPInstrumentInterface&) = delete;
@@ -76,6 +82,9 @@ public:
     // The socket thread's last error on a send or a receive (an errno value), 0 at first.
     int GetLastSocketError() const { return m_nLastSocketError.load(); }
     std::uint16_t GetLocalPort() const { return m_nLocalPort; }
+    // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
+    // socket thread has set the socket up.
+    int GetSocketReceiveBufferBytes() const { return m_nSocketReceiveBufferBytes.load(); }
 
 private:
     void SocketThread();
@@ -116,6 +125,8 @@ private:
 
     const std::uint16_t m_nLocalPort;
     const std::uint16_t m_nPeerPort;
+    const int m_nRequestedSocketReceiveBufferBytes;
+    std::atomic<int> m_nSocketReceiveBufferBytes{0};
 };
 
 // The single link: the first call creates it with its arguments, later calls return it and
