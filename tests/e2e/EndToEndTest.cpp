@@ -13,9 +13,12 @@
 #include "tests/support/WindowTitles.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
@@ -110,6 +113,22 @@ auto ClaimUnder(CWindowScript& script, const QString& strName, const QString& st
         STEP_REQUIRE(script, claim.Click(QStringLiteral("Claim")));
         STEP_REQUIRE(script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
     };
+}
+
+// True as soon as fnDone() holds, looked at every few milliseconds from a running event loop.
+bool WaitInEventLoop(const std::function<bool()>& fnDone, std::chrono::milliseconds timeout) {
+    QEventLoop loop;
+    QTimer look;
+    look.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (fnDone()) {
+            loop.quit();
+        }
+    });
+    look.start(5);
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    loop.exec();
+    return fnDone();
 }
 
 } // namespace
@@ -418,7 +437,10 @@ TEST_F(EndToEnd, ClaimSelectionListsAFarm) {
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
         const auto status = [&] { return list.Text(LIST_STATUS); };
-        STEP_REQUIRE(m_script, WaitFor([&] { return status() != "Checking network..."; }, 5s));
+        // Waited for in an event loop that sleeps only in its wait for events, as the window's
+        // own modal loop does: WaitFor sleeps between its looks and would slow the intake.
+        STEP_REQUIRE(m_script,
+                     WaitInEventLoop([&] { return status() != "Checking network..."; }, 5s));
         const QString strFirst = status();
         const int nRows = list.RowCount();
         std::cout << "first collection end: " << strFirst.toStdString() << ", " << nRows << " rows"
