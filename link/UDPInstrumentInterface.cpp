@@ -19,10 +19,6 @@ namespace {
 
 constexpr int BIND_ATTEMPTS = 7;
 constexpr std::uint32_t BIND_RETRY_MS = 500;
-constexpr std::uint32_t PASS_WAIT_MS = 20;
-// Enough kernel buffer for a burst of replies from 250 instruments, three each, with the
-// kernel's bookkeeping per datagram; without privileges the kernel caps it at rmem_max.
-constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 1 << 20;
 // A pass reads what waits while the receive buffer keeps room for the largest datagram; the cap
 // keeps a flood of datagrams that are dropped from holding the thread in one pass.
 constexpr int MAX_DATAGRAMS_PER_PASS = 64;
@@ -105,9 +101,11 @@ const char* DescribeInterfaceException(InterfaceException nException) {
 
 CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
                                                  std::uint32_t dwBroadcastAddress,
-                                                 std::uint16_t nLocalPort, std::uint16_t nPeerPort)
+                                                 std::uint16_t nLocalPort, std::uint16_t nPeerPort,
+                                                 int nSocketReceiveBufferBytes)
     : m_szLocalHostName{}, m_dwBroadcastAddress(dwBroadcastAddress),
-      m_dwLocalAddress(dwLocalAddress), m_nLocalPort(nLocalPort), m_nPeerPort(nPeerPort) {
+      m_dwLocalAddress(dwLocalAddress), m_nLocalPort(nLocalPort), m_nPeerPort(nPeerPort),
+      m_nRequestedSocketReceiveBufferBytes(nSocketReceiveBufferBytes) {
     std::memset(m_abReceiveBuffer, 0, sizeof(m_abReceiveBuffer));
     std::memset(m_abSendBuffer, 0, sizeof(m_abSendBuffer));
     // POSIX sockets need no library start-up, so SOCKET_LIBRARY_NOT_STARTED and
@@ -121,6 +119,7 @@ CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
         m_hStopEvent = std::make_unique<CAutoResetEvent>();
         m_hSendDoneEvent = std::make_unique<CAutoResetEvent>();
         m_hSendRequestEvent = std::make_unique<CAutoResetEvent>();
+        m_hSocketThreadWake = std::make_unique<CWakeSignal>();
     } catch (const std::exception&) {
         throw SYNCHRONISATION_NOT_CREATED;
     }
@@ -134,8 +133,9 @@ CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
 
 CUDPInstrumentInterface::~CUDPInstrumentInterface() {
     m_hStopEvent->Set();
-    // Every wait of the thread is bounded and its binding retries end on the stop event, so it
-    // ends within a pass. It is joined rather than left behind: it works on this object.
+    m_hSocketThreadWake->Wake();
+    // The thread wakes for the stop event in its wait and in its binding retries, and every one
+    // of its waits is bounded. It is joined rather than left behind: it works on this object.
     if (m_hThread.joinable()) {
         m_hThread.join();
     }
@@ -144,6 +144,7 @@ CUDPInstrumentInterface::~CUDPInstrumentInterface() {
     m_hSendDoneEvent.reset();
     m_hSendRequestEvent.reset();
     m_hSendMutex.reset();
+    m_hSocketThreadWake.reset();
 }
 
 int CUDPInstrumentInterface::Connect() {
@@ -207,21 +208,39 @@ int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t d
     if (dwLength > MAX_PAYLOAD_SIZE) {
         return STATUS_OUT_MESSAGE_SIZE;
     }
-    // 0.0.0.0 is no instrument's address (a configuration without one loads as 0): the kernel
-    // would hand the datagram back to this computer's own sockets.
+    // Address 0 is this computer itself on Linux: the datagram would come back to this socket
+    // as if an instrument had answered. No instrument lives there.
     if (m_dwDestinationAddress == 0) {
+        LinkLog(LINK_LOG_DEBUG, "A datagram to 0.0.0.0 was not sent");
         return STATUS_CANNOT_SEND_MESSAGE;
     }
     std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
     const std::size_t nCount =
         FrameDatagram(m_dwDestinationAddress, m_dwSourceAddress, {pbPayload, dwLength}, abDatagram);
-    // A confirmation that came after an earlier Send gave up belongs to that datagram.
-    m_hSendDoneEvent->Reset();
-    if (!PutSendDatagram(abDatagram, static_cast<std::uint32_t>(nCount))) {
+    // 0 stands for no datagram, so the count skips it when it wraps.
+    if (++m_dwSendSequence == 0) {
+        ++m_dwSendSequence;
+    }
+    const std::uint32_t dwSequence = m_dwSendSequence;
+    if (!PutSendDatagram(abDatagram, static_cast<std::uint32_t>(nCount), dwSequence)) {
         return STATUS_CANNOT_SEND_MESSAGE;
     }
     m_hSendRequestEvent->Set();
-    return m_hSendDoneEvent->Wait(WAIT_TIMEOUT_MS) ? STATUS_NO_ERROR : STATUS_CANNOT_SEND_MESSAGE;
+    m_hSocketThreadWake->Wake();
+    // A confirmation of a datagram that an earlier Send gave up on is passed over.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_TIMEOUT_MS);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 ||
+            !m_hSendDoneEvent->Wait(static_cast<std::uint32_t>(left.count()))) {
+            return STATUS_CANNOT_SEND_MESSAGE;
+        }
+        if (m_dwConfirmedSequence.load() == dwSequence) {
+            return STATUS_NO_ERROR;
+        }
+    }
 }
 
 bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_t* pbBuffer) {
@@ -257,7 +276,44 @@ bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_
     }
     std::memmove(m_abReceiveBuffer, m_abReceiveBuffer + dwWhole, m_dwReceivedBytes - dwWhole);
     m_dwReceivedBytes -= dwWhole;
+    const std::uint32_t dwSpace = BUFFER_SIZE - m_dwReceivedBytes;
+    lock.unlock();
+    WakeForRoom(dwSpace);
     return true;
+}
+
+void CUDPInstrumentInterface::WakeForRoom(std::uint32_t dwSpace) {
+    if (dwSpace >= MAX_DATAGRAM_SIZE && m_bWaitingForRoom.exchange(false)) {
+        m_hSocketThreadWake->Wake();
+    }
+}
+
+void CUDPInstrumentInterface::SetNotifyTarget(CDatagramNotifyTarget* pTarget) {
+    int nWaiting = 0;
+    {
+        // Under the receive lock, so that every datagram is announced exactly once: those held
+        // now here, those appended later by AppendReceived.
+        std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
+        m_hNotifyWnd.store(pTarget);
+        if (!lock.owns_lock() || pTarget == nullptr) {
+            return;
+        }
+        std::uint32_t dwOffset = 0;
+        while (m_dwReceivedBytes - dwOffset >= DATAGRAM_HEADER_SIZE &&
+               HasDatagramMagic({m_abReceiveBuffer + dwOffset, m_dwReceivedBytes - dwOffset})) {
+            const std::uint32_t dwWhole =
+                DATAGRAM_HEADER_SIZE +
+                ReadDatagramHeader(m_abReceiveBuffer + dwOffset).wPayloadLength;
+            if (dwWhole > MAX_DATAGRAM_SIZE || m_dwReceivedBytes - dwOffset < dwWhole) {
+                break;
+            }
+            ++nWaiting;
+            dwOffset += dwWhole;
+        }
+    }
+    for (int i = 0; i < nWaiting; ++i) {
+        pTarget->PostDatagramNotification();
+    }
 }
 
 bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::uint32_t dwCount) {
@@ -265,6 +321,7 @@ bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::u
     if (pbBytes == nullptr || dwCount > BUFFER_SIZE) {
         return false;
     }
+    CDatagramNotifyTarget* pNotifyWnd = nullptr;
     {
         std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
         if (!lock.owns_lock()) {
@@ -275,8 +332,10 @@ bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::u
         }
         std::memcpy(m_abReceiveBuffer + m_dwReceivedBytes, pbBytes, dwCount);
         m_dwReceivedBytes += dwCount;
+        // Read under the lock: SetNotifyTarget announces what it finds held under it.
+        pNotifyWnd = m_hNotifyWnd.load();
     }
-    if (CDatagramNotifyTarget* pNotifyWnd = m_hNotifyWnd.load()) {
+    if (pNotifyWnd != nullptr) {
         pNotifyWnd->PostDatagramNotification();
     }
     return true;
@@ -290,7 +349,8 @@ std::uint32_t CUDPInstrumentInterface::ReceiveSpace() {
     return BUFFER_SIZE - m_dwReceivedBytes;
 }
 
-bool CUDPInstrumentInterface::PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount) {
+bool CUDPInstrumentInterface::PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount,
+                                              std::uint32_t dwSequence) {
     if (pbBytes == nullptr || dwCount > BUFFER_SIZE) {
         return false;
     }
@@ -303,10 +363,12 @@ bool CUDPInstrumentInterface::PutSendDatagram(const std::uint8_t* pbBytes, std::
     }
     std::memcpy(m_abSendBuffer, pbBytes, dwCount);
     m_dwSendCount = dwCount;
+    m_dwSendDatagramSequence = dwSequence;
     return true;
 }
 
-bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount) {
+bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount,
+                                               std::uint32_t* pdwSequence) {
     if (pdwCount == nullptr) {
         return false;
     }
@@ -315,6 +377,9 @@ bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint
         return false;
     }
     *pdwCount = m_dwSendCount;
+    if (pdwSequence != nullptr) {
+        *pdwSequence = m_dwSendDatagramSequence;
+    }
     if (pbBuffer != nullptr && m_dwSendCount > 0) {
         std::memcpy(pbBuffer, m_abSendBuffer, m_dwSendCount);
         m_dwSendCount = 0;
@@ -328,6 +393,11 @@ bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint
     return true;
 }
 
+void CUDPInstrumentInterface::ConfirmSent(std::uint32_t dwSequence) {
+    m_dwConfirmedSequence.store(dwSequence);
+    m_hSendDoneEvent->Set();
+}
+
 void CUDPInstrumentInterface::SocketThread() {
     CUdpSocket socket;
     if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
@@ -335,14 +405,30 @@ void CUDPInstrumentInterface::SocketThread() {
                 std::strerror(socket.GetLastError()));
         return;
     }
-    if (!socket.RequestReceiveBuffer(SOCKET_RECEIVE_BUFFER_BYTES)) {
-        LinkLog(LINK_LOG_DEBUG, "The socket's receive buffer could not be enlarged: %s",
-                std::strerror(socket.GetLastError()));
+    if (m_nRequestedSocketReceiveBufferBytes > 0) {
+        if (!socket.RequestReceiveBuffer(m_nRequestedSocketReceiveBufferBytes)) {
+            LinkLog(LINK_LOG_DEBUG, "The socket's receive buffer could not be enlarged: %s",
+                    std::strerror(socket.GetLastError()));
+        }
+        // The kernel reports twice what it grants, its bookkeeping included.
+        const int nGranted = socket.GetReceiveBufferSize();
+        if (nGranted / 2 < m_nRequestedSocketReceiveBufferBytes) {
+            LinkLog(LINK_LOG_WARNING,
+                    "The socket's receive buffer is %d bytes, less than the %d asked for: "
+                    "replies of many instruments at once may be lost. Raise the limit with "
+                    "sysctl net.core.rmem_max=%d",
+                    nGranted / 2, m_nRequestedSocketReceiveBufferBytes,
+                    m_nRequestedSocketReceiveBufferBytes);
+        }
     }
+    m_nSocketReceiveBufferBytes.store(socket.GetReceiveBufferSize());
     for (int nAttempt = 1;; ++nAttempt) {
         if (socket.Bind(m_nLocalPort)) {
             break;
         }
+        LinkLog(LINK_LOG_DEBUG, "Binding UDP port %u failed, attempt %d of %d: %s",
+                static_cast<unsigned>(m_nLocalPort), nAttempt, BIND_ATTEMPTS,
+                std::strerror(socket.GetLastError()));
         if (nAttempt == BIND_ATTEMPTS) {
             LinkLog(LINK_LOG_WARNING, "UDP port %u could not be bound after %d attempts: %s",
                     static_cast<unsigned>(m_nLocalPort), BIND_ATTEMPTS,
@@ -356,71 +442,99 @@ void CUDPInstrumentInterface::SocketThread() {
 
     std::uint8_t abSend[BUFFER_SIZE];
     std::uint8_t abReceive[BUFFER_SIZE];
+    bool bRoomWanted = false;
     for (;;) {
-        const CAutoResetEvent::EWaitResult nWait =
-            CAutoResetEvent::WaitForEither(*m_hStopEvent, *m_hSendRequestEvent, PASS_WAIT_MS);
-        if (nWait == CAutoResetEvent::WAIT_FIRST) {
+        // Asleep until a send request, the stop event or freed room raises the wake signal, or
+        // a datagram arrives while there is room for it; bounded all the same.
+        socket.WaitReadableOrWoken(m_hSocketThreadWake->Handle(), !bRoomWanted, WAIT_TIMEOUT_MS);
+        // Cleared before the events are read: whatever is raised after this is seen next time.
+        m_hSocketThreadWake->Clear();
+        const CAutoResetEvent::EWaitResult nEvent =
+            CAutoResetEvent::WaitForEither(*m_hStopEvent, *m_hSendRequestEvent, 0);
+        if (nEvent == CAutoResetEvent::WAIT_FIRST) {
             return;
         }
-
-        std::uint32_t dwSendCount = 0;
-        if (nWait == CAutoResetEvent::WAIT_SECOND && TakeSendDatagram(abSend, &dwSendCount) &&
-            dwSendCount > 0) {
-            if (dwSendCount < DATAGRAM_HEADER_SIZE) {
-                // Not a datagram of the protocol: there is no destination to read.
-                m_nLastSocketError.store(EINVAL);
-                LinkLog(LINK_LOG_WARNING, "A datagram of %u bytes has no header to send by",
-                        static_cast<unsigned>(dwSendCount));
-            } else {
-                const DatagramHeader header = ReadDatagramHeader(abSend);
-                if (socket.SendTo(header.dwDestination, m_nPeerPort, abSend, dwSendCount)) {
-                    // Logged before the confirmation, so the line is there when Send returns.
-                    LinkLog(LINK_LOG_DEBUG, "Sent code %u from %s to %s:%u, %u bytes",
-                            dwSendCount > DATAGRAM_HEADER_SIZE ? abSend[DATAGRAM_HEADER_SIZE] : 0u,
-                            Dotted(header.dwSource).sz, Dotted(header.dwDestination).sz,
-                            static_cast<unsigned>(m_nPeerPort), static_cast<unsigned>(dwSendCount));
-                    m_hSendDoneEvent->Set();
-                } else {
-                    m_nLastSocketError.store(socket.GetLastError());
-                    LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",
-                            Dotted(header.dwDestination).sz, static_cast<unsigned>(m_nPeerPort),
-                            std::strerror(socket.GetLastError()));
-                }
-            }
+        if (nEvent == CAutoResetEvent::WAIT_SECOND) {
+            SendPass(socket, abSend);
         }
-
-        for (int nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS; ++nRead) {
-            // Room for the largest datagram, so that a stored datagram never empties the buffer.
-            const std::uint32_t dwSpace = ReceiveSpace();
-            if (dwSpace < MAX_DATAGRAM_SIZE) {
-                break;
+        bRoomWanted = !ReceivePass(socket, abReceive);
+        if (bRoomWanted) {
+            // Looked at again once the flag is up, so that room freed just before is not missed.
+            m_bWaitingForRoom.store(true);
+            if (ReceiveSpace() >= MAX_DATAGRAM_SIZE) {
+                m_bWaitingForRoom.store(false);
+                bRoomWanted = false;
             }
-            std::size_t nLength = 0;
-            const CUdpSocket::EReceiveResult nResult = socket.Receive(abReceive, dwSpace, &nLength);
-            if (nResult == CUdpSocket::RECEIVE_NO_DATA) {
-                break;
-            }
-            if (nResult == CUdpSocket::RECEIVE_ERROR) {
-                m_nLastSocketError.store(socket.GetLastError());
-                LinkLog(LINK_LOG_WARNING, "Receiving failed: %s",
-                        std::strerror(socket.GetLastError()));
-                break;
-            }
-            if (nResult == CUdpSocket::RECEIVE_TOO_LONG) {
-                m_nLastSocketError.store(socket.GetLastError());
-                LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
-                        static_cast<unsigned>(dwSpace));
-                continue;
-            }
-            const std::uint32_t dwKept = KeptDatagramLength(abReceive, nLength);
-            if (dwKept == 0) {
-                LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram",
-                        nLength);
-                continue;
-            }
-            AppendReceived(abReceive, dwKept);
         }
     }
+}
+
+void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
+    std::uint32_t dwSendCount = 0;
+    std::uint32_t dwSequence = 0;
+    if (!TakeSendDatagram(pbBuffer, &dwSendCount, &dwSequence) || dwSendCount == 0) {
+        return;
+    }
+    if (dwSendCount < DATAGRAM_HEADER_SIZE) {
+        // Not a datagram of the protocol: there is no destination to read.
+        m_nLastSocketError.store(EINVAL);
+        LinkLog(LINK_LOG_WARNING, "A datagram of %u bytes has no header to send by",
+                static_cast<unsigned>(dwSendCount));
+        return;
+    }
+    const DatagramHeader header = ReadDatagramHeader(pbBuffer);
+    if (header.dwDestination == 0) {
+        // Sent, it would come back to this very socket (Send refuses it already).
+        m_nLastSocketError.store(EDESTADDRREQ);
+        LinkLog(LINK_LOG_WARNING, "A datagram to 0.0.0.0 was not sent");
+        return;
+    }
+    if (!socket.SendTo(header.dwDestination, m_nPeerPort, pbBuffer, dwSendCount)) {
+        m_nLastSocketError.store(socket.GetLastError());
+        LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",
+                Dotted(header.dwDestination).sz, static_cast<unsigned>(m_nPeerPort),
+                std::strerror(socket.GetLastError()));
+        return;
+    }
+    // Logged before the confirmation, so the line is there when Send returns.
+    LinkLog(LINK_LOG_DEBUG, "Sent code %u from %s to %s:%u, %u bytes",
+            dwSendCount > DATAGRAM_HEADER_SIZE ? pbBuffer[DATAGRAM_HEADER_SIZE] : 0u,
+            Dotted(header.dwSource).sz, Dotted(header.dwDestination).sz,
+            static_cast<unsigned>(m_nPeerPort), static_cast<unsigned>(dwSendCount));
+    ConfirmSent(dwSequence);
+}
+
+bool CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
+    for (int nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS; ++nRead) {
+        // Room for the largest datagram, so that a stored datagram never empties the buffer.
+        const std::uint32_t dwSpace = ReceiveSpace();
+        if (dwSpace < MAX_DATAGRAM_SIZE) {
+            return false;
+        }
+        std::size_t nLength = 0;
+        const CUdpSocket::EReceiveResult nResult = socket.Receive(pbBuffer, dwSpace, &nLength);
+        if (nResult == CUdpSocket::RECEIVE_NO_DATA) {
+            break;
+        }
+        if (nResult == CUdpSocket::RECEIVE_ERROR) {
+            m_nLastSocketError.store(socket.GetLastError());
+            LinkLog(LINK_LOG_WARNING, "Receiving failed: %s", std::strerror(socket.GetLastError()));
+            break;
+        }
+        if (nResult == CUdpSocket::RECEIVE_TOO_LONG) {
+            m_nLastSocketError.store(socket.GetLastError());
+            LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
+                    static_cast<unsigned>(dwSpace));
+            continue;
+        }
+        const std::uint32_t dwKept = KeptDatagramLength(pbBuffer, nLength);
+        if (dwKept == 0) {
+            LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram", nLength);
+            continue;
+        }
+        AppendReceived(pbBuffer, dwKept);
+    }
+    return true;
 }
 
 CUDPInstrumentInterface* GetInstrumentInterface(std::uint32_t dwLocalAddress,

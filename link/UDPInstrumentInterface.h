@@ -8,6 +8,7 @@
 #include "link/Messages.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/TimedMutex.h"
+#include "platform/WakeSignal.h"
 
 #include <atomic>
 #include <cstddef>
@@ -40,16 +41,24 @@ const char* GetStatusText(int nStatus);
 // protocol.
 std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount);
 
+class CUdpSocket;
+
 class CUDPInstrumentInterface final : public CInstrumentInterface {
 public:
     static constexpr std::uint32_t BUFFER_SIZE = 4096;
     // The bound of every wait: for a lock, for the send confirmation, and of Receive.
     static constexpr std::uint32_t WAIT_TIMEOUT_MS = 1000;
+    // The kernel receive buffer the link asks for: enough for a burst of replies from a whole
+    // segment while the window thread takes them. Without privileges the kernel caps it at
+    // net.core.rmem_max.
+    static constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 4 << 20;
 
-    // Throws InterfaceException. The ports are the protocol's own unless a test chooses others.
+    // Throws InterfaceException. The ports are the protocol's own unless a test chooses others;
+    // a socket receive buffer of 0 keeps the kernel's default (for measurements).
     CUDPInstrumentInterface(std::uint32_t dwLocalAddress, std::uint32_t dwBroadcastAddress,
                             std::uint16_t nLocalPort = INSTRUMENT_PORT,
-                            std::uint16_t nPeerPort = INSTRUMENT_PORT);
+                            std::uint16_t nPeerPort = INSTRUMENT_PORT,
+                            int nSocketReceiveBufferBytes = SOCKET_RECEIVE_BUFFER_BYTES);
     ~CUDPInstrumentInterface();
     CUDPInstrumentInterface(const CUDPInstrumentInterface&) = delete;
     CUDPInstrumentInterface& operator=(const CUDPInstrumentInterface&) = delete;
@@ -67,18 +76,38 @@ public:
     // MAX_DATAGRAM_SIZE bytes.
     bool TakeDatagram(std::uint32_t* pdwLength, std::uint8_t* pbBuffer);
 
+    // Makes pTarget the one that receives the announcements (none: nullptr) and announces to it,
+    // once each, the whole datagrams already waiting, so that none waits unannounced.
+    void SetNotifyTarget(CDatagramNotifyTarget* pTarget);
+
     // For the socket thread (public so that tests can drive the buffers directly).
     bool AppendReceived(const std::uint8_t* pbBytes, std::uint32_t dwCount);
     std::uint32_t ReceiveSpace();
-    bool PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount);
-    bool TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount);
+    // dwSequence tells the datagram of one Send from another; its confirmation carries it back.
+    bool PutSendDatagram(const std::uint8_t* pbBytes, std::uint32_t dwCount,
+                         std::uint32_t dwSequence = 0);
+    bool TakeSendDatagram(std::uint8_t* pbBuffer, std::uint32_t* pdwCount,
+                          std::uint32_t* pdwSequence = nullptr);
+    // The datagram of sequence dwSequence went out: confirms the Send that waits for it, and no
+    // other.
+    void ConfirmSent(std::uint32_t dwSequence);
 
     // The socket thread's last error on a send or a receive (an errno value), 0 at first.
     int GetLastSocketError() const { return m_nLastSocketError.load(); }
     std::uint16_t GetLocalPort() const { return m_nLocalPort; }
+    // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
+    // socket thread has set the socket up.
+    int GetSocketReceiveBufferBytes() const { return m_nSocketReceiveBufferBytes.load(); }
 
 private:
     void SocketThread();
+    // One send request served: the waiting datagram goes out and is confirmed.
+    void SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer);
+    // Reads what waits in the socket while the receive buffer has room for the largest
+    // datagram; false when it stopped for want of room.
+    bool ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer);
+    // Wakes the socket thread for room once TakeDatagram has freed enough.
+    void WakeForRoom(std::uint32_t dwSpace);
 
     std::unique_ptr<CAutoResetEvent> m_hStopEvent;
     std::unique_ptr<CAutoResetEvent> m_hSendDoneEvent;
@@ -88,7 +117,7 @@ private:
 
 public:
     char m_szLocalHostName[TEXT_FIELD_SIZE];
-    // Set once by the main connection window; read on the socket thread.
+    // Set through SetNotifyTarget by the main connection window; read on the socket thread.
     std::atomic<CDatagramNotifyTarget*> m_hNotifyWnd{nullptr};
     const std::uint32_t m_dwBroadcastAddress;
     const std::uint32_t m_dwLocalAddress;
@@ -101,6 +130,7 @@ public:
 
 private:
     std::uint32_t m_dwSendCount = 0;
+    std::uint32_t m_dwSendDatagramSequence = 0; // of the datagram in m_abSendBuffer
 
 public:
     // Written by the caller before each Send.
@@ -114,8 +144,18 @@ private:
     std::unique_ptr<CTimedMutex> m_hSendMutex;
     std::atomic<int> m_nLastSocketError{0};
 
+    // Raised with every send request, the stop event and room freed in the receive buffer: the
+    // socket thread waits on it beside its socket.
+    std::unique_ptr<CWakeSignal> m_hSocketThreadWake;
+    // Set by the socket thread while it waits for room in the receive buffer.
+    std::atomic<bool> m_bWaitingForRoom{false};
+    std::uint32_t m_dwSendSequence = 0; // of the last Send; the window thread's alone
+    std::atomic<std::uint32_t> m_dwConfirmedSequence{0};
+
     const std::uint16_t m_nLocalPort;
     const std::uint16_t m_nPeerPort;
+    const int m_nRequestedSocketReceiveBufferBytes;
+    std::atomic<int> m_nSocketReceiveBufferBytes{0};
 };
 
 // The single link: the first call creates it with its arguments, later calls return it and

@@ -2,6 +2,7 @@
 
 void CInstrumentList::Clear() {
     m_listInstruments.clear();
+    m_mapPlaces.clear();
 }
 
 std::uint32_t CInstrumentList::GetCount() const {
@@ -9,23 +10,27 @@ std::uint32_t CInstrumentList::GetCount() const {
 }
 
 void CInstrumentList::MergeDiscovered(const CMolvarInstrument& instrument) {
-    auto itReplaced = m_listInstruments.end();
-    for (auto it = m_listInstruments.begin(); it != m_listInstruments.end(); ++it) {
-        if (CMolvarInstrument::IsEqual(*it, instrument)) {
-            return; // nothing new: neither changed nor re-sorted
+    // The same outcome as appending the record, dropping the one at its address and sorting
+    // the list again: the list is sorted and holds each address once.
+    const auto itPlace = m_mapPlaces.lower_bound(instrument.m_dwIPAddress);
+    if (itPlace != m_mapPlaces.end() && itPlace->first == instrument.m_dwIPAddress) {
+        if (CMolvarInstrument::IsEqual(*itPlace->second, instrument)) {
+            return; // nothing new
         }
-        if (it->m_dwIPAddress == instrument.m_dwIPAddress) {
-            itReplaced = it;
-            break;
-        }
+        // The new copy goes in before the old record leaves, so a failed allocation loses
+        // nothing.
+        const auto itNew = m_listInstruments.insert(itPlace->second, instrument);
+        m_listInstruments.erase(itPlace->second);
+        itPlace->second = itNew;
+        return;
     }
-    // The new copy goes in before the old record leaves, so a failed allocation loses nothing.
-    m_listInstruments.push_back(instrument);
-    if (itReplaced != m_listInstruments.end()) {
-        m_listInstruments.erase(itReplaced);
-    }
-    if (m_listInstruments.size() >= 2) {
-        m_listInstruments.sort(); // stable merge sort that relinks nodes
+    const auto itNext = itPlace == m_mapPlaces.end() ? m_listInstruments.end() : itPlace->second;
+    const auto itNew = m_listInstruments.insert(itNext, instrument);
+    try {
+        m_mapPlaces.emplace_hint(itPlace, instrument.m_dwIPAddress, itNew);
+    } catch (...) {
+        m_listInstruments.erase(itNew);
+        throw;
     }
 }
 
@@ -33,13 +38,18 @@ void CInstrumentList::CopyFrom(const CInstrumentList& other) {
     // The copies are made aside first, so that copying a list onto itself keeps its records;
     // a failure part-way leaves this list empty and propagates.
     std::list<CMolvarInstrument> listCopy;
+    std::map<std::uint32_t, std::list<CMolvarInstrument>::iterator> mapPlaces;
     try {
-        listCopy.assign(other.m_listInstruments.begin(), other.m_listInstruments.end());
+        for (const CMolvarInstrument& instrument : other.m_listInstruments) {
+            const auto itNew = listCopy.insert(listCopy.end(), instrument);
+            mapPlaces.emplace_hint(mapPlaces.end(), instrument.m_dwIPAddress, itNew);
+        }
     } catch (...) {
-        m_listInstruments.clear();
+        Clear();
         throw;
     }
     m_listInstruments.swap(listCopy);
+    m_mapPlaces.swap(mapPlaces);
 }
 
 const CMolvarInstrument* CInstrumentList::GetAt(std::uint32_t nPosition) const {

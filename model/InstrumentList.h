@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <list>
+#include <map>
 
 class CInstrumentList {
 public:
@@ -12,8 +13,9 @@ public:
 
     void Clear();
     std::uint32_t GetCount() const;
-    // An identical record leaves the list as it is; one with the same address is replaced;
-    // the list stays sorted by address (stable sort, nodes relinked).
+    // An identical record leaves the list as it is; one with the same address is replaced in
+    // its place; any other goes in where its address belongs, so the list stays sorted by
+    // address. Found through an index by address, not a scan: a segment may hold thousands.
     void MergeDiscovered(const CMolvarInstrument& instrument);
     // Copies of the other list's records, in its order; on failure part-way the list is empty
     // and the failure propagates.
@@ -26,4 +28,6 @@ public:
 
 private:
     std::list<CMolvarInstrument> m_listInstruments;
+    // Where each address stands in m_listInstruments.
+    std::map<std::uint32_t, std::list<CMolvarInstrument>::iterator> m_mapPlaces;
 };

@@ -147,3 +147,21 @@ bool CUdpSocket::WaitReadable(std::uint32_t dwTimeoutMs) {
     }
     return nReady > 0 && (descriptor.revents & POLLIN) != 0;
 }
+
+CUdpSocket::EWaitResult CUdpSocket::WaitReadableOrWoken(int hWake, bool bForData,
+                                                        std::uint32_t dwTimeoutMs) {
+    pollfd aDescriptors[2] = {{hWake, POLLIN, 0}, {m_hSocket, POLLIN, 0}};
+    const int nTimeout = dwTimeoutMs > INT_MAX ? INT_MAX : static_cast<int>(dwTimeoutMs);
+    const int nReady = poll(aDescriptors, bForData ? 2 : 1, nTimeout);
+    if (nReady < 0) {
+        m_nLastError = errno;
+        return WAIT_FAILED;
+    }
+    if (nReady == 0) {
+        return WAIT_TIMEOUT;
+    }
+    if (aDescriptors[0].revents != 0) {
+        return WAIT_WOKEN;
+    }
+    return WAIT_READABLE;
+}

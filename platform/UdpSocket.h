@@ -43,6 +43,11 @@ public:
     // True when a datagram waits, or comes within dwTimeoutMs.
     bool WaitReadable(std::uint32_t dwTimeoutMs);
 
+    enum EWaitResult { WAIT_READABLE, WAIT_WOKEN, WAIT_TIMEOUT, WAIT_FAILED };
+    // Waits at most dwTimeoutMs for the wake descriptor (hWake, readable when raised) or, when
+    // bForData, for a datagram. The wake descriptor wins when both are ready.
+    EWaitResult WaitReadableOrWoken(int hWake, bool bForData, std::uint32_t dwTimeoutMs);
+
     int GetLastError() const { return m_nLastError; }
 
 private:

@@ -20,6 +20,7 @@ void PrintUsage(std::FILE* pFile) {
     std::fprintf(
         pFile,
         "Usage: tavik-instrument-sim [OPTION]... --instrument DESC [--instrument DESC]...\n"
+        "       tavik-instrument-sim [OPTION]... --farm A.B.C.D,COUNT\n"
         "Simulated instruments that answer the instrument protocol over UDP, all on one\n"
         "socket; each instrument answers from its own address.\n"
         "\n"
@@ -38,6 +39,9 @@ void PrintUsage(std::FILE* pFile) {
         "                         owner=NAME       host name of the claiming client\n"
         "                         owner-address=A.B.C.D  address of the claiming client\n"
         "                         mute=0|1         this instrument never answers\n"
+        "  --farm A.B.C.D,COUNT COUNT instruments (1 to 65536) at consecutive addresses from\n"
+        "                       A.B.C.D, instrument N (from 1) with host tavik-fN and name\n"
+        "                       Farm-N, none in use or claimed; may join --instrument\n"
         "  --mute               no instrument answers (SIGUSR1 mutes, SIGUSR2 unmutes)\n"
         "  --mute-codes LIST    requests with these codes (comma-separated) get no answer\n"
         "  --delay-ms N         every answer waits N milliseconds\n"
@@ -156,6 +160,27 @@ SSimulatedInstrument ParseInstrument(const std::string& strSpec) {
     return instrument;
 }
 
+// COUNT instruments from a first address, one argument for a whole segment of them.
+std::vector<SSimulatedInstrument> ParseFarm(const std::string& strSpec) {
+    const auto nComma = strSpec.find(',');
+    if (nComma == std::string::npos) {
+        BadOptions("--farm: '" + strSpec + "' is not A.B.C.D,COUNT");
+    }
+    const std::uint32_t dwFirst = RequireAddress(strSpec.substr(0, nComma), "--farm");
+    const unsigned long nCount = RequireNumber(strSpec.substr(nComma + 1), 65536, "--farm count");
+    if (nCount == 0 || dwFirst + static_cast<std::uint64_t>(nCount - 1) > 0xFFFFFFFFu) {
+        BadOptions("--farm: " + std::to_string(nCount) + " addresses from " +
+                   strSpec.substr(0, nComma) + " do not fit");
+    }
+    std::vector<SSimulatedInstrument> listFarm(nCount);
+    for (unsigned long i = 0; i < nCount; ++i) {
+        listFarm[i].dwAddress = dwFirst + static_cast<std::uint32_t>(i);
+        listFarm[i].strHostName = "tavik-f" + std::to_string(i + 1);
+        listFarm[i].strName = "Farm-" + std::to_string(i + 1);
+    }
+    return listFarm;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -199,6 +224,9 @@ int main(int argc, char** argv) {
             options.dwBindAddress = RequireAddress(takeValue(), "--bind");
         } else if (strOption == "--instrument") {
             listInstruments.push_back(ParseInstrument(takeValue()));
+        } else if (strOption == "--farm") {
+            const auto listFarm = ParseFarm(takeValue());
+            listInstruments.insert(listInstruments.end(), listFarm.begin(), listFarm.end());
         } else if (strOption == "--mute") {
             noValue();
             options.bMute = true;
@@ -226,7 +254,7 @@ int main(int argc, char** argv) {
         }
     }
     if (listInstruments.empty()) {
-        BadOptions("at least one --instrument is needed");
+        BadOptions("at least one --instrument or a --farm is needed");
     }
 
     if (!bQuiet) {

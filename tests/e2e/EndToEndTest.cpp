@@ -13,9 +13,12 @@
 #include "tests/support/WindowTitles.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
@@ -154,6 +157,22 @@ auto ClaimUnder(CWindowScript& script, const QString& strName, const QString& st
         STEP_REQUIRE(script, claim.Click(QStringLiteral("Claim")));
         STEP_REQUIRE(script, WaitFor([&] { return !dlg.isVisible(); }, 5s));
     };
+}
+
+// True as soon as fnDone() holds, looked at every few milliseconds from a running event loop.
+bool WaitInEventLoop(const std::function<bool()>& fnDone, std::chrono::milliseconds timeout) {
+    QEventLoop loop;
+    QTimer look;
+    look.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (fnDone()) {
+            loop.quit();
+        }
+    });
+    look.start(5);
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    loop.exec();
+    return fnDone();
 }
 
 } // namespace
@@ -417,6 +436,42 @@ TEST_F(EndToEnd, SilencedInstrumentLeavesList) {
     EXPECT_FALSE(m_pApp->InitInstance());
     EXPECT_EQ(m_boxes.Count(), 0);
     ExpectStored("", "", 0);
+}
+
+// A whole segment of instruments, all answering each discovery request in one burst: every one
+// of them is listed at the first collection end.
+TEST_F(EndToEnd, ClaimSelectionListsAFarm) {
+    constexpr int nFarm = 2000;
+    m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
+        const CWindowDriver main(dlg);
+        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+        STEP_REQUIRE(m_script, main.Click("Close"));
+    });
+    m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
+        const CWindowDriver list(dlg);
+        const auto status = [&] { return list.Text(LIST_STATUS); };
+        // Waited for in an event loop that sleeps only in its wait for events, as the window's
+        // own modal loop does: WaitFor sleeps between its looks and would slow the intake.
+        STEP_REQUIRE(m_script,
+                     WaitInEventLoop([&] { return status() != "Checking network..."; }, 5s));
+        const QString strFirst = status();
+        const int nRows = list.RowCount();
+        std::cout << "first collection end: " << strFirst.toStdString() << ", " << nRows << " rows"
+                  << std::endl;
+        EXPECT_EQ(strFirst, QStringLiteral("%1 instruments found").arg(nFarm));
+        EXPECT_EQ(nRows, nFarm);
+        // Sorted by address, first to last.
+        EXPECT_EQ(list.Row(0).value(1), HostAndAddress("tavik-f1", LAB_FARM_FIRST_ADDRESS));
+        EXPECT_EQ(list.Row(nFarm - 1).value(0), QStringLiteral("Farm-%1").arg(nFarm));
+        EXPECT_EQ(list.Row(nFarm - 1).value(1),
+                  HostAndAddress(QStringLiteral("tavik-f%1").arg(nFarm),
+                                 LAB_FARM_FIRST_ADDRESS + nFarm - 1));
+        STEP_REQUIRE(m_script, list.Click("Close"));
+    });
+
+    StartApplication();
+    EXPECT_FALSE(m_pApp->InitInstance());
+    EXPECT_EQ(m_boxes.Count(), 0);
 }
 
 // Two Ethernet adapters in the client: the user is asked about the first, and the answer

@@ -63,8 +63,10 @@ QString CLabEnvironment::WhyNotInsideLab() const {
     }
     for (const SNetworkAdapter& adapter : *adapters) {
         const QString strAddress = QString::fromStdString(adapter.strIpAddress);
+        // 10.77.8.1 is the client of a farm lab.
         if (!strAddress.startsWith(QLatin1String("10.77.1.")) &&
-            !strAddress.startsWith(QLatin1String("10.78.1."))) {
+            !strAddress.startsWith(QLatin1String("10.78.1.")) &&
+            strAddress != QLatin1String("10.77.8.1")) {
             return QStringLiteral("adapter %1 has the address %2, which is not the lab's")
                 .arg(QString::fromStdString(adapter.strDescription), strAddress);
         }

@@ -14,6 +14,10 @@ constexpr std::uint32_t LAB_CLIENT_ADDRESS = 0x0A4D0101;        // 10.77.1.1
 constexpr std::uint32_t LAB_BROADCAST_ADDRESS = 0x0A4D01FF;     // 10.77.1.255
 constexpr std::uint32_t LAB_SECOND_CLIENT_ADDRESS = 0x0A4E0101; // 10.78.1.1
 constexpr std::uint32_t LAB_SECOND_BROADCAST_ADDRESS = 0x0A4E01FF;
+// A farm lab (scripts/lab up --farm N): segment 10.77.8.0/21, the client at 10.77.8.1 and the
+// farm's instruments at consecutive addresses from 10.77.8.10.
+constexpr std::uint32_t LAB_FARM_CLIENT_ADDRESS = 0x0A4D0801; // 10.77.8.1
+constexpr std::uint32_t LAB_FARM_FIRST_ADDRESS = 0x0A4D080A;  // 10.77.8.10
 constexpr std::uint32_t LabInstrumentAddress(unsigned nIndex) {
     return LAB_CLIENT_ADDRESS + 9 + nIndex; // instrument 1 is 10.77.1.11
 }

@@ -132,6 +132,21 @@ TEST_F(LinkBuffers, AppendAnnouncesEachChunkOnceWhenATargetIsSet) {
     m_link.m_hNotifyWnd.store(nullptr);
 }
 
+TEST_F(LinkBuffers, RegisteringATargetAnnouncesEachWholeDatagramAlreadyWaiting) {
+    CCountingNotifyTarget target;
+    const Bytes partial(SECOND.begin(), SECOND.begin() + 20);
+    ASSERT_TRUE(Append(Concat(Concat(FIRST, SECOND), partial)));
+    m_link.SetNotifyTarget(&target);
+    EXPECT_EQ(m_link.m_hNotifyWnd.load(), &target);
+    EXPECT_EQ(target.Count(), 2); // the partial datagram is announced when it is completed
+    ASSERT_TRUE(Append(Bytes(SECOND.begin() + 20, SECOND.end())));
+    EXPECT_EQ(target.Count(), 3);
+    EXPECT_EQ(TakeAll(m_link).size(), 3u);
+    m_link.SetNotifyTarget(nullptr);
+    ASSERT_TRUE(Append(FIRST));
+    EXPECT_EQ(target.Count(), 3);
+}
+
 TEST_F(LinkBuffers, SendBufferKeepsTheLatestDatagramAndTakingItDropsWhatWasReceived) {
     const Bytes one = MakeDatagram(LOOPBACK_ADDRESS, LOOPBACK_ADDRESS, MakePayload(MSG_CLAIM, 129));
     const Bytes two =

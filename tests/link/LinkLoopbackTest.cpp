@@ -1,6 +1,7 @@
 // The link over loopback against a raw peer: what goes out, what comes in, and when.
 #include "LinkTestSupport.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -227,10 +228,13 @@ TEST_F(LinkOnLoopback, DatagramWaitsInTheSocketUntilTheLargestFitsBehindWhatIsHe
     EXPECT_EQ(m_target.Count(), 1); // the filler's announcement only
     EXPECT_EQ(m_pLink->ReceiveSpace(), 520u);
 
-    // Taking one datagram makes room; the waiting one comes in whole, behind the rest.
+    // Taking one datagram makes room and wakes the socket thread, well before its wait's bound;
+    // the waiting one comes in whole, behind the rest.
     std::uint32_t dwLength = 0;
+    const auto taken = Clock::now();
     ASSERT_TRUE(m_pLink->TakeDatagram(&dwLength, nullptr));
     ASSERT_TRUE(WaitUntil([&] { return m_target.Count() == 2; }, 3000ms));
+    EXPECT_LT(MsSince(taken), 500);
     const std::vector<Bytes> listTaken = TakeAll(*m_pLink);
     ASSERT_EQ(listTaken.size(), 7u);
     EXPECT_EQ(listTaken[5], last);
@@ -263,4 +267,55 @@ TEST_F(LinkOnLoopback, ABurstIsReadFasterThanOneDatagramPerPass) {
         ASSERT_EQ(ReadDatagramHeader(listTaken[i].data()).dwSource, 0x7F000000u + i);
     }
     EXPECT_EQ(m_target.Count(), nDatagrams);
+}
+
+TEST_F(LinkOnLoopback, AnIdleLinkEndsAtOnceWhenDestroyed) {
+    std::this_thread::sleep_for(50ms);
+    const auto start = Clock::now();
+    m_pLink.reset();
+    EXPECT_LT(MsSince(start), 500); // the bound of the thread's wait is 1000 ms
+}
+
+TEST(LinkSocketBuffer, IsWarnedOfOnceWhenTheKernelGrantsLessThanAsked) {
+    // Asked for more than an unprivileged process may have on most machines; the kernel reports
+    // twice what it grants.
+    constexpr int nAsked = 64 << 20;
+    CLinkLogCapture log;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), FreeUdpPort(),
+                                 nAsked);
+    ASSERT_TRUE(WaitUntil([&] { return link.GetSocketReceiveBufferBytes() > 0; }, 2000ms));
+    CUdpSocket probe;
+    ASSERT_TRUE(probe.Open());
+    probe.RequestReceiveBuffer(nAsked);
+    EXPECT_EQ(link.GetSocketReceiveBufferBytes(), probe.GetReceiveBufferSize());
+    const bool bShort = probe.GetReceiveBufferSize() / 2 < nAsked;
+    const auto listWarnings = log.Lines(LINK_LOG_WARNING);
+    ASSERT_EQ(listWarnings.size(), bShort ? 1u : 0u);
+    if (bShort) {
+        EXPECT_NE(listWarnings[0].find("net.core.rmem_max=67108864"), std::string::npos)
+            << listWarnings[0];
+    }
+}
+
+TEST(LinkSendError, ASendTheSocketRefusesFailsAfterItsBoundAndKeepsTheError) {
+    CLinkLogCapture log;
+    CLoopbackPeer peer;
+    // Peer port 0: loopback refuses to send there (EINVAL), and nothing leaves the machine.
+    std::unique_ptr<CUDPInstrumentInterface> pLink = StartLoopbackLink(peer, 0);
+    ASSERT_NE(pLink, nullptr);
+    EXPECT_EQ(pLink->GetLastSocketError(), 0);
+    pLink->m_dwDestinationAddress = LOOPBACK_ADDRESS;
+    const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
+    const auto start = Clock::now();
+    EXPECT_EQ(pLink->Send(payload.data(), NAMED_REQUEST_SIZE), STATUS_CANNOT_SEND_MESSAGE);
+    const long long nElapsed = MsSince(start);
+    EXPECT_GE(nElapsed, 950);
+    EXPECT_LE(nElapsed, 3000);
+    EXPECT_EQ(pLink->GetLastSocketError(), EINVAL);
+    EXPECT_EQ(log.TimesOf(LINK_LOG_WARNING, "could not be sent").size(), 1u);
+    // A datagram that arrives later does not clear the error.
+    ASSERT_TRUE(peer.SendTo(pLink->GetLocalPort(),
+                            MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_CLAIM, 2))));
+    ASSERT_TRUE(WaitUntil([&] { return !TakeAll(*pLink).empty(); }, 3000ms));
+    EXPECT_EQ(pLink->GetLastSocketError(), EINVAL);
 }

@@ -60,12 +60,22 @@ TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
     CLoopbackPeer peer;
     const auto start = Clock::now();
     CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, peer.Port());
-    // Six waits of 500 ms between the attempts, then one warning.
-    ASSERT_TRUE(WaitUntil([&] { return !log.Lines(LINK_LOG_WARNING).empty(); }, 8000ms));
-    EXPECT_GE(MsSince(start), 2500);
-    const std::vector<std::string> listWarnings = log.Lines(LINK_LOG_WARNING);
+    // Seven attempts with six waits of 500 ms between them, then one warning.
+    ASSERT_TRUE(WaitUntil([&] { return !log.TimesOf(LINK_LOG_WARNING, "bound").empty(); }, 8000ms));
+    EXPECT_GE(MsSince(start), 2900);
+    const auto listAttempts = log.TimesOf(LINK_LOG_DEBUG, "Binding UDP port");
+    ASSERT_EQ(listAttempts.size(), 7u);
+    for (std::size_t i = 1; i < listAttempts.size(); ++i) {
+        const auto gap = listAttempts[i] - listAttempts[i - 1];
+        EXPECT_GE(gap, 480ms) << "wait " << i;
+        EXPECT_LE(gap, 1500ms) << "wait " << i;
+    }
+    std::this_thread::sleep_for(600ms); // no eighth attempt comes
+    EXPECT_EQ(log.TimesOf(LINK_LOG_DEBUG, "Binding UDP port").size(), 7u);
+    const auto listWarnings = log.TimesOf(LINK_LOG_WARNING, "could not be bound after 7 attempts");
     ASSERT_EQ(listWarnings.size(), 1u);
-    EXPECT_NE(listWarnings[0].find(std::to_string(held.nPort)), std::string::npos);
+    EXPECT_NE(log.Lines(LINK_LOG_WARNING).back().find(std::to_string(held.nPort)),
+              std::string::npos);
 
     link.m_dwDestinationAddress = LOOPBACK_ADDRESS;
     const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
@@ -77,6 +87,57 @@ TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
         EXPECT_LE(nElapsed, 3000);
     }
     EXPECT_FALSE(peer.ReceiveWithin(100).has_value());
+}
+
+// A link whose socket thread cannot bind plays no part: the test takes and confirms the
+// datagrams itself, as the socket thread would.
+TEST(LinkSend, ADatagramToAddressZeroIsRefusedAtOnceAndNeverWaitsToGoOut) {
+    SHeldPort held;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUdpPort());
+    link.m_dwDestinationAddress = 0;
+    link.m_dwSourceAddress = LOOPBACK_ADDRESS;
+    const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
+    const auto start = Clock::now();
+    EXPECT_EQ(link.Send(payload.data(), NAMED_REQUEST_SIZE), STATUS_CANNOT_SEND_MESSAGE);
+    EXPECT_LT(MsSince(start), 500);
+    std::uint32_t dwCount = 99;
+    ASSERT_TRUE(link.TakeSendDatagram(nullptr, &dwCount));
+    EXPECT_EQ(dwCount, 0u);
+}
+
+TEST(LinkSend, AConfirmationOfADatagramGivenUpOnDoesNotEndTheNextSend) {
+    SHeldPort held;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUdpPort());
+    link.m_dwDestinationAddress = LOOPBACK_ADDRESS;
+    const Bytes first = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE, 1);
+    const Bytes second = MakePayload(MSG_RELEASE, NAMED_REQUEST_SIZE, 2);
+    ASSERT_EQ(link.Send(first.data(), NAMED_REQUEST_SIZE), STATUS_CANNOT_SEND_MESSAGE);
+    Bytes taken(CUDPInstrumentInterface::BUFFER_SIZE);
+    std::uint32_t dwCount = 0;
+    std::uint32_t dwFirst = 0;
+    ASSERT_TRUE(link.TakeSendDatagram(taken.data(), &dwCount, &dwFirst));
+    ASSERT_EQ(dwCount, DATAGRAM_HEADER_SIZE + NAMED_REQUEST_SIZE);
+
+    // The first datagram goes out late, once the second Send waits; then the second goes out.
+    Bytes sentSecond;
+    std::thread late([&] {
+        std::this_thread::sleep_for(100ms);
+        link.ConfirmSent(dwFirst);
+        std::this_thread::sleep_for(300ms);
+        std::uint32_t dwSecondCount = 0;
+        std::uint32_t dwSecond = 0;
+        if (link.TakeSendDatagram(taken.data(), &dwSecondCount, &dwSecond) && dwSecondCount > 0) {
+            sentSecond.assign(taken.begin(), taken.begin() + dwSecondCount);
+            link.ConfirmSent(dwSecond);
+        }
+    });
+    const auto start = Clock::now();
+    const int nStatus = link.Send(second.data(), NAMED_REQUEST_SIZE);
+    const long long nElapsed = MsSince(start);
+    late.join();
+    EXPECT_EQ(nStatus, STATUS_NO_ERROR);
+    EXPECT_GE(nElapsed, 350) << "ended by the first datagram's confirmation";
+    EXPECT_EQ(sentSecond, MakeDatagram(LOOPBACK_ADDRESS, 0, second));
 }
 
 TEST(LinkSetup, PortFreedBeforeTheLastAttemptIsBoundAfterAll) {

@@ -5,22 +5,29 @@
 namespace {
 
 std::mutex g_logMutex;
-std::vector<std::pair<ELinkLogLevel, std::string>> g_listLogLines;
+struct SLogLine {
+    ELinkLogLevel nLevel;
+    std::string strLine;
+    std::chrono::steady_clock::time_point when;
+};
+std::vector<SLogLine> g_listLogLines;
 
 void KeepLogLine(ELinkLogLevel nLevel, const char* szLine) {
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(g_logMutex);
-    g_listLogLines.emplace_back(nLevel, szLine);
+    g_listLogLines.push_back({nLevel, szLine, now});
 }
 
 } // namespace
 
-std::unique_ptr<CUDPInstrumentInterface> StartLoopbackLink(CLoopbackPeer& peer) {
+std::unique_ptr<CUDPInstrumentInterface> StartLoopbackLink(CLoopbackPeer& peer,
+                                                           std::optional<std::uint16_t> nPeerPort) {
     const Bytes probe = MakeDatagram(LOOPBACK_ADDRESS, LOOPBACK_ADDRESS, {0xEE});
     // Another process may take the chosen port before the link binds it: then try another.
     for (int nAttempt = 0; nAttempt < 3; ++nAttempt) {
         const std::uint16_t nPort = FreeUdpPort();
-        auto pLink = std::make_unique<CUDPInstrumentInterface>(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST,
-                                                               nPort, peer.Port());
+        auto pLink = std::make_unique<CUDPInstrumentInterface>(
+            LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, nPort, nPeerPort.value_or(peer.Port()));
         const bool bReady = WaitUntil(
             [&] {
                 peer.SendTo(nPort, probe);
@@ -91,10 +98,22 @@ CLinkLogCapture::~CLinkLogCapture() {
 std::vector<std::string> CLinkLogCapture::Lines(ELinkLogLevel nLevel) const {
     std::lock_guard lock(g_logMutex);
     std::vector<std::string> listLines;
-    for (const auto& [nLineLevel, strLine] : g_listLogLines) {
-        if (nLineLevel == nLevel) {
-            listLines.push_back(strLine);
+    for (const SLogLine& line : g_listLogLines) {
+        if (line.nLevel == nLevel) {
+            listLines.push_back(line.strLine);
         }
     }
     return listLines;
+}
+
+std::vector<std::chrono::steady_clock::time_point>
+CLinkLogCapture::TimesOf(ELinkLogLevel nLevel, const std::string& strPart) const {
+    std::lock_guard lock(g_logMutex);
+    std::vector<std::chrono::steady_clock::time_point> listTimes;
+    for (const SLogLine& line : g_listLogLines) {
+        if (line.nLevel == nLevel && line.strLine.find(strPart) != std::string::npos) {
+            listTimes.push_back(line.when);
+        }
+    }
+    return listTimes;
 }

@@ -12,14 +12,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 // A link bound to a free port of its own, local address 127.0.0.1, broadcast 127.255.255.255,
-// sending to the peer's port; returned once it is seen to receive.
-std::unique_ptr<CUDPInstrumentInterface> StartLoopbackLink(CLoopbackPeer& peer);
+// sending to the peer's port (or nPeerPort when given); returned once it is seen to receive.
+std::unique_ptr<CUDPInstrumentInterface>
+StartLoopbackLink(CLoopbackPeer& peer, std::optional<std::uint16_t> nPeerPort = std::nullopt);
 
 // Polls until the condition holds or the time is up; answers the condition.
 bool WaitUntil(const std::function<bool()>& fnCondition, std::chrono::milliseconds timeout);
@@ -46,4 +48,7 @@ public:
     CLinkLogCapture();
     ~CLinkLogCapture();
     std::vector<std::string> Lines(ELinkLogLevel nLevel) const;
+    // When each line of this level holding strPart was logged, oldest first.
+    std::vector<std::chrono::steady_clock::time_point> TimesOf(ELinkLogLevel nLevel,
+                                                               const std::string& strPart) const;
 };

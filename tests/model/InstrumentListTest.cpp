@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -167,4 +169,34 @@ TEST(InstrumentListMerge, AllocationFailureLeavesTheListAsItWas) {
     }
     ASSERT_EQ(list.GetCount(), 2u);
     EXPECT_STREQ(list.GetAt(1)->m_szName, "b");
+}
+
+TEST(InstrumentListMerge, AnyArrivalOrderEndsSortedWithTheLatestRecordOfEachAddress) {
+    // Replies of a large segment in a scrambled order, each address answering several times
+    // with changing names; the list must match a plain model of the rule.
+    std::map<std::uint32_t, std::string> mapExpected;
+    CInstrumentList list;
+    std::uint32_t dwState = 12345;
+    const auto next = [&dwState] {
+        dwState = dwState * 1103515245u + 12345u;
+        return dwState >> 8;
+    };
+    for (int i = 0; i < 6000; ++i) {
+        const std::uint32_t dwAddress = 0x0A4D0800 + next() % 2000;
+        const std::string strName = "n" + std::to_string(next() % 3);
+        list.MergeDiscovered(Record(dwAddress, strName.c_str()));
+        mapExpected[dwAddress] = strName;
+    }
+    ASSERT_EQ(list.GetCount(), mapExpected.size());
+    auto itExpected = mapExpected.begin();
+    for (const CMolvarInstrument& instrument : list) {
+        ASSERT_EQ(instrument.m_dwIPAddress, itExpected->first);
+        ASSERT_STREQ(instrument.m_szName, itExpected->second.c_str());
+        ++itExpected;
+    }
+    CInstrumentList copy;
+    copy.CopyFrom(list);
+    copy.MergeDiscovered(Record(0x0A4D0800 + 2000, "last"));
+    EXPECT_EQ(copy.GetAt(copy.GetCount() - 1)->m_dwIPAddress, 0x0A4D0800u + 2000);
+    EXPECT_EQ(copy.GetCount(), list.GetCount() + 1);
 }

@@ -1,5 +1,7 @@
 #include "platform/UdpSocket.h"
 
+#include "platform/WakeSignal.h"
+
 #include <cerrno>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -103,4 +105,25 @@ TEST(UdpSocket, OperationsOnAClosedSocketFailWithTheirError) {
     socket.Close();
     EXPECT_FALSE(socket.SendTo(LOOPBACK_ADDRESS, 9, reinterpret_cast<const std::uint8_t*>("x"), 1));
     EXPECT_EQ(socket.GetLastError(), EBADF);
+}
+
+TEST_F(UdpSocketOnLoopback, AWaitEndsOnTheWakeSignalOrADatagramAndOnlyWatchesDataWhenAsked) {
+    CWakeSignal wake;
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 20), CUdpSocket::WAIT_TIMEOUT);
+    // A signal raised twice is cleared once, and then no longer ends a wait.
+    wake.Wake();
+    wake.Wake();
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUdpSocket::WAIT_WOKEN);
+    wake.Clear();
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUdpSocket::WAIT_TIMEOUT);
+
+    const Bytes datagram{'M', 'V'};
+    ASSERT_TRUE(m_sender.SendTo(LOOPBACK_ADDRESS, m_receiver.GetLocalPort(), datagram.data(),
+                                datagram.size()));
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 3000), CUdpSocket::WAIT_READABLE);
+    // Not asked to watch for data: the waiting datagram does not end the wait.
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUdpSocket::WAIT_TIMEOUT);
+    // Both ready: the signal wins.
+    wake.Wake();
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUdpSocket::WAIT_WOKEN);
 }

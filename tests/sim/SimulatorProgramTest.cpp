@@ -156,6 +156,7 @@ TEST(SimulatorProgram, HelpListsEveryOptionAndThePolicy) {
                                     "--answer-twice",
                                     "--malformed",
                                     "--quiet",
+                                    "--farm",
                                     "SIGUSR1",
                                     "repair (4)",
                                     "release (3)"}) {
@@ -169,7 +170,8 @@ TEST(SimulatorProgram, BadOptionsExitWithTwoAndSayWhy) {
           "--instrument address=127.0.0.300", "--instrument address=127.0.0.2,colour=red",
           "--instrument address=127.0.0.2,in-use=256",
           "--mute-codes 3,x --instrument address=127.0.0.2", "--port", "",
-          "--mute=1 --instrument address=127.0.0.2"}) {
+          "--mute=1 --instrument address=127.0.0.2", "--farm 127.0.1.1", "--farm 127.0.1.1,0",
+          "--farm 255.255.255.255,2", "--farm 127.0.1.1,65537"}) {
         const SOutcome outcome = RunToEnd(pszArguments);
         EXPECT_EQ(outcome.nExitStatus, 2) << pszArguments;
         EXPECT_NE(outcome.strOutput.find("tavik-instrument-sim: "), std::string::npos)
@@ -212,6 +214,31 @@ TEST(SimulatorProgram, AnswersLogsMutesOnSignalsAndStopsCleanly) {
 
     simulator.Signal(SIGTERM);
     EXPECT_EQ(simulator.WaitForExit(), 0);
+}
+
+TEST(SimulatorProgram, AFarmIsOneInstrumentPerAddressFromTheFirstOn) {
+    CLoopbackClient client;
+    CRunningSimulator simulator(
+        {"--port=0", "--client-port", std::to_string(client.Port()), "--farm=127.0.1.250,10"});
+    ASSERT_TRUE(simulator.IsRunning());
+    const std::string strListening = simulator.WaitForLine("listening on port ");
+    ASSERT_NE(strListening.find("10 instrument(s)"), std::string::npos) << strListening;
+    const auto nPort = static_cast<std::uint16_t>(std::stoul(strListening.substr(18)));
+
+    client.Send(LOOPBACK_BROADCAST, nPort, BuildDiscoveryRequest());
+    const std::vector<SReceived> listReplies = client.ReceiveUntilQuiet(500ms);
+    ASSERT_EQ(listReplies.size(), 10u);
+    for (std::size_t i = 0; i < listReplies.size(); ++i) {
+        // Across the end of a /24: 127.0.1.250 to 127.0.2.3.
+        EXPECT_EQ(listReplies[i].dwFrom, 0x7F0001FAu + i);
+        const auto description = DiscoveryReplyDescription(listReplies[i].Payload());
+        ASSERT_TRUE(description);
+        const std::string strNumber = std::to_string(i + 1);
+        EXPECT_EQ(ReadTextField(description->data() + InstrumentDescription::NAME),
+                  "Farm-" + strNumber);
+        EXPECT_EQ(ReadTextField(description->data() + InstrumentDescription::HOST_NAME),
+                  "tavik-f" + strNumber);
+    }
 }
 
 #endif

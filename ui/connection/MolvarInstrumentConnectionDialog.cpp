@@ -130,7 +130,7 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     setWindowTitle(TITLE);
     setWindowIcon(m_hIcon);
     if (m_app.m_pInstrumentInterface) {
-        m_app.m_pInstrumentInterface->m_hNotifyWnd.store(
+        m_app.m_pInstrumentInterface->SetNotifyTarget(
             CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
     }
     UpdateDisplay();
