@@ -29,6 +29,12 @@ struct SAtOpening {
     CMolvarInstrumentConnectionDialog* pConnectionDialog = nullptr;
 };
 
+// Two adapters that both qualify: the first is asked about.
+std::vector<SNetworkAdapter> TwoQualifyingAdapters() {
+    return {{ADAPTER_TYPE_ETHERNET, "lo-a (test)", "127.0.0.1", "255.0.0.0"},
+            {ADAPTER_TYPE_ETHERNET, "lo-b (test)", "127.0.0.1", "255.255.255.0"}};
+}
+
 // After a test that raised a termination signal: the default handlers back, and the quit that
 // stays with the thread until its main loop runs taken, since later tests need their windows.
 void ForgetTerminationSignal() {
@@ -86,9 +92,7 @@ TEST(ApplicationStart, TheAdapterQuestionComesBeforeAnyWindow) {
     CMessageBoxRecorder boxes;
     boxes.QueueAnswers({IDNO});
     SLoopbackOptions options;
-    options.adapters = std::vector<SNetworkAdapter>{
-        {ADAPTER_TYPE_ETHERNET, "lo-a (test)", "127.0.0.1", "255.0.0.0"},
-        {ADAPTER_TYPE_ETHERNET, "lo-b (test)", "127.0.0.1", "255.255.255.0"}};
+    options.adapters = TwoQualifyingAdapters();
     CLoopbackApplication lab(options);
     ASSERT_EQ(boxes.Count(), 1);
     EXPECT_EQ(boxes.Last().pOwner, nullptr);
@@ -239,9 +243,7 @@ TEST(ApplicationStart, ASignalDuringTheAdapterQuestionEndsWithoutAWindowOrASave)
         ProcessEventsFor(100ms); // as the question's own event loop would
     });
     SLoopbackOptions options;
-    options.adapters = std::vector<SNetworkAdapter>{
-        {ADAPTER_TYPE_ETHERNET, "lo-a (test)", "127.0.0.1", "255.0.0.0"},
-        {ADAPTER_TYPE_ETHERNET, "lo-b (test)", "127.0.0.1", "255.255.255.0"}};
+    options.adapters = TwoQualifyingAdapters();
     CLoopbackApplication lab(options);
     ASSERT_EQ(boxes.Count(), 1);
 

@@ -56,6 +56,16 @@ protected:
                           RowCentre(Dlg(), nRow));
     }
 
+    // An instrument held by this computer as the release tests present it (host OWNER_HOST).
+    static SSimulatedInstrument Owned(std::size_t nIndex, const std::string& strName) {
+        SSimulatedInstrument instrument = LoopbackInstrument(nIndex, strName, "inst");
+        instrument.bClaimed = 1;
+        instrument.strOwnerHostName = OWNER_HOST;
+        instrument.dwOwnerAddress = LOOPBACK_ADDRESS;
+        return instrument;
+    }
+    static constexpr const char* OWNER_HOST = "Bench-PC";
+
     CMessageBoxRecorder m_boxes;
     std::unique_ptr<CRoutedApplication> m_pLab;
     std::unique_ptr<Dialog> m_pDialog;
@@ -195,14 +205,6 @@ TEST_F(ClaimSelectionTest, ClaimWindowClosedDuringACollectionStartsNoExtraCycle)
 }
 
 TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName) {
-    const std::string strHost = "Bench-PC";
-    auto Owned = [&](std::size_t nIndex, const std::string& strName) {
-        SSimulatedInstrument instrument = LoopbackInstrument(nIndex, strName, "inst");
-        instrument.bClaimed = 1;
-        instrument.strOwnerHostName = strHost;
-        instrument.dwOwnerAddress = LOOPBACK_ADDRESS;
-        return instrument;
-    };
     SSimulatedInstrument otherAddress = Owned(0, "Lab-1");
     otherAddress.dwOwnerAddress = 0x7F000009; // the same host from another address
     otherAddress.bInUse = 1;                  // ownership is judged before use
@@ -214,7 +216,7 @@ TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName
     SSimulatedInstrument owned = Owned(4, "Lab-1");
     SSimulatedInstrument unclaimed = LoopbackInstrument(5, "Lab-1", "inst");
     OpenWithReplies({otherAddress, otherHostCase, otherNameCase, ownedBusy, owned, unclaimed});
-    App().m_strLocalHostName = QString::fromStdString(strHost);
+    App().m_strLocalHostName = OWNER_HOST;
     App().m_strInstrumentName = "Lab-1";
     App().m_strInstrumentHostName = "inst";
     App().m_dwInstrumentIPAddress = owned.dwAddress;
@@ -258,20 +260,12 @@ TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName
 }
 
 TEST_F(ClaimSelectionTest, ReleaseComparesTheNameAsTheInstrumentHoldsIt) {
-    const std::string strHost = "Bench-PC";
-    auto Owned = [&](std::size_t nIndex, const std::string& strName) {
-        SSimulatedInstrument instrument = LoopbackInstrument(nIndex, strName, "inst");
-        instrument.bClaimed = 1;
-        instrument.strOwnerHostName = strHost;
-        instrument.dwOwnerAddress = LOOPBACK_ADDRESS;
-        return instrument;
-    };
     // Named here "Lab…" (0x85 on the instrument) and "LabŁ", which travelled as "LabA".
     const SSimulatedInstrument ellipsis = Owned(0, "Lab\x85");
     const SSimulatedInstrument wide = Owned(1, "LabA");
     const SSimulatedInstrument unnamed = Owned(2, "");
     Open({ellipsis, wide, unnamed}); // the instruments answer, releases too
-    App().m_strLocalHostName = QString::fromStdString(strHost);
+    App().m_strLocalHostName = OWNER_HOST;
     App().m_nConnectionState = CONNECTION_READY;
     ASSERT_TRUE(WaitForCollectionEnd());
     ASSERT_EQ(InstrumentList(Dlg())->topLevelItemCount(), 3);
