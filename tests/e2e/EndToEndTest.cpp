@@ -140,6 +140,15 @@ protected:
         ExpectStored("Lab-7", "tavik-a101", NEW_ADDRESS);
     }
 
+    // The main window's part of a case about the claim selection window: open it, then close.
+    void OpenClaimSelectionThenClose() {
+        m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
+            const CWindowDriver main(dlg);
+            STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
+            STEP_REQUIRE(m_script, main.Click("Close"));
+        });
+    }
+
     CLabEnvironment m_lab;
     CMessageBoxRecorder m_boxes; // before the application: the adapter question comes first
     CWindowScript m_script;
@@ -405,11 +414,7 @@ TEST_F(EndToEnd, ClaimedByAnotherClient) {
 // An instrument that falls silent leaves the list at the first collection end after its
 // silence, and comes back once it answers again.
 TEST_F(EndToEnd, SilencedInstrumentLeavesList) {
-    m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
-        const CWindowDriver main(dlg);
-        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        STEP_REQUIRE(m_script, main.Click("Close"));
-    });
+    OpenClaimSelectionThenClose();
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
         const auto status = [&] { return list.Text(LIST_STATUS); };
@@ -442,11 +447,7 @@ TEST_F(EndToEnd, SilencedInstrumentLeavesList) {
 // of them is listed at the first collection end.
 TEST_F(EndToEnd, ClaimSelectionListsAFarm) {
     constexpr int nFarm = 2000;
-    m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
-        const CWindowDriver main(dlg);
-        STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-        STEP_REQUIRE(m_script, main.Click("Close"));
-    });
+    OpenClaimSelectionThenClose();
     m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
         const CWindowDriver list(dlg);
         const auto status = [&] { return list.Text(LIST_STATUS); };
@@ -480,11 +481,7 @@ class EndToEndSelectAdapter : public EndToEnd {
 protected:
     void Run(int nAnswer, std::uint32_t dwLocal, std::uint32_t dwBroadcast,
              const QStringList& listRow) {
-        m_script.On(MAIN_WINDOW, [&](CDialog& dlg) {
-            const CWindowDriver main(dlg);
-            STEP_REQUIRE(m_script, main.Click(CLAIM_BUTTON));
-            STEP_REQUIRE(m_script, main.Click("Close"));
-        });
+        OpenClaimSelectionThenClose();
         m_script.On(CLAIM_SELECTION_WINDOW, [&](CDialog& dlg) {
             const CWindowDriver list(dlg);
             // Only the instrument on the chosen adapter's segment answers.
