@@ -353,7 +353,7 @@ void CMolvarInstrumentConnectionDialog::SendRequest(const SRequest& request) {
     pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
     const int nStatus =
         pLink->Send(request.payload.data(), static_cast<std::uint32_t>(request.payload.size()));
-    qCDebug(AppCategory).noquote() << "request code" << int(request.payload.front()) << "to"
+    qCDebug(AppCategory).noquote() << "request code" << int(m_exchange.GetPendingRequest()) << "to"
                                    << AddressText(request.dwDestination) << "status" << nStatus;
 }
 

@@ -21,9 +21,6 @@ class CInstrumentNamingDialog : public CDialog, private CReplyReceiver {
     Q_OBJECT
 
 public:
-    // Time-outs after which the request goes out again: the first request and three more.
-    static constexpr std::uint32_t MAX_REQUEST_RETRIES = CNamingExchange::MAX_REQUEST_RETRIES;
-
     ~CInstrumentNamingDialog() override;
 
     // A request waits for its reply: only then does the routing hand a reply to the window.
