@@ -7,7 +7,10 @@
 #include "link/UDPInstrumentInterface.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/window/WideText.h"
+#include "protocol/DatagramRouter.h"
+#include "ui/claim/ClaimInstrumentSelectionDialog.h"
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
+#include "ui/rename/RenameInstrumentSelectionDialog.h"
 
 #include <cstring>
 #include <new>
@@ -48,6 +51,8 @@ CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
         // Nothing works without the link, and nothing may read its host name.
         throw std::bad_alloc();
     }
+    m_pDatagramRouter = std::make_unique<CDatagramRouter>(
+        m_pInstrumentInterface->m_dwBroadcastAddress, m_pInstrumentInterface->m_dwLocalAddress);
     const char* pszHostName = m_pInstrumentInterface->m_szLocalHostName;
     m_strLocalHostName = FromWide(AnsiToWide(std::string_view(
         pszHostName, strnlen(pszHostName, sizeof(m_pInstrumentInterface->m_szLocalHostName)))));
@@ -81,6 +86,30 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
         SaveSettings();
     }
     return false;
+}
+
+int CMolvarInstrumentConnectionApplication::RunClaimInstrumentSelection(QWidget* pParent) {
+    CClaimInstrumentSelectionDialog dlg(*this, pParent);
+    return RunModalRecorded(dlg, m_pClaimInstrumentSelectionDialog);
+}
+
+int CMolvarInstrumentConnectionApplication::RunRenameInstrumentSelection(QWidget* pParent) {
+    CRenameInstrumentSelectionDialog dlg(*this, pParent);
+    return RunModalRecorded(dlg, m_pRenameInstrumentSelectionDialog);
+}
+
+CDialog* CMolvarInstrumentConnectionApplication::GetOpenSelectionDialog() const {
+    if (m_pClaimInstrumentSelectionDialog != nullptr) {
+        return m_pClaimInstrumentSelectionDialog;
+    }
+    return m_pRenameInstrumentSelectionDialog;
+}
+
+CDialog* CMolvarInstrumentConnectionApplication::GetVisibleConnectionDialog() const {
+    if (m_pConnectionDialog != nullptr && m_pConnectionDialog->IsWindowVisible()) {
+        return m_pConnectionDialog;
+    }
+    return nullptr;
 }
 
 void CMolvarInstrumentConnectionApplication::SelectNetworkAdapter(

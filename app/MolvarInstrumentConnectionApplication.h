@@ -7,9 +7,13 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
+class CDatagramRouter;
+class CDialog;
+class QWidget;
 class CUDPInstrumentInterface;
 class CMolvarInstrumentConnectionDialog;
 class CClaimInstrumentSelectionDialog;
@@ -43,6 +47,13 @@ public:
     // configuration. Returns false, which ends the program.
     bool InitInstance() override;
 
+    // The selection windows, run modally over pParent with their window pointer recorded.
+    int RunClaimInstrumentSelection(QWidget* pParent);
+    int RunRenameInstrumentSelection(QWidget* pParent);
+    // The open selection window, if any; the main connection window, if open and visible.
+    CDialog* GetOpenSelectionDialog() const;
+    CDialog* GetVisibleConnectionDialog() const;
+
     void SelectNetworkAdapter(const NetworkAdapterListing& adapters);
     void LoadSettings();
     void SaveSettings();
@@ -55,6 +66,8 @@ public:
     std::uint32_t m_dwClaimOwnerIPAddress = 0;
     std::uint8_t m_nConnectionState = CONNECTION_VERIFYING;
     CUDPInstrumentInterface* m_pInstrumentInterface = nullptr;
+    // Hands each datagram the link takes in to the open window that waits for its code.
+    std::unique_ptr<CDatagramRouter> m_pDatagramRouter;
     std::uint32_t m_dwLocalIPAddress = 0;
     std::uint32_t m_dwBroadcastIPAddress = 0xFFFFFFFF;
     CMolvarInstrumentConnectionDialog* m_pConnectionDialog = nullptr;

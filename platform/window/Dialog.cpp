@@ -220,6 +220,13 @@ bool CDialog::KillTimer(unsigned nIDEvent) {
     return true;
 }
 
+void CDialog::StopRunningTimer(unsigned& nTimer) {
+    if (nTimer != 0) {
+        KillTimer(nTimer);
+    }
+    nTimer = 0;
+}
+
 bool CDialog::IsTimerRunning(unsigned nIDEvent) const {
     const auto it = m_mapTimers.find(nIDEvent);
     return it != m_mapTimers.end() && it->second->isActive();

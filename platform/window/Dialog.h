@@ -43,6 +43,8 @@ public:
     // Returns the id, or 0 when the timer could not be started.
     unsigned SetTimer(unsigned nIDEvent, unsigned nElapseMs);
     bool KillTimer(unsigned nIDEvent);
+    // Stops the timer whose id nTimer holds, if it runs, and sets nTimer back to 0.
+    void StopRunningTimer(unsigned& nTimer);
     bool IsTimerRunning(unsigned nIDEvent) const;
 
     // Posts a window message to this window's queue; safe from any thread.

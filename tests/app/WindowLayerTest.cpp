@@ -2,7 +2,7 @@
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
 #include "platform/window/WinApp.h"
-#include "platform/window/WindowNotifyTarget.h"
+#include "app/WindowNotifyTarget.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/ModalRunHook.h"
 #include "tests/support/Wait.h"

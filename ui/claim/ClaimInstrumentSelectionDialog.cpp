@@ -3,9 +3,10 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/window/WideText.h"
+#include "protocol/OutcomeTexts.h"
+#include "protocol/ReleaseCheck.h"
 #include "ui/WindowMessages.h"
 #include "ui/claim/ClaimInstrumentDialog.h"
-#include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
 CClaimInstrumentSelectionDialog::CClaimInstrumentSelectionDialog(
     CMolvarInstrumentConnectionApplication& app, QWidget* pParent)
@@ -42,50 +43,34 @@ void CClaimInstrumentSelectionDialog::OnClaimInstrument() {
     OnNameWindowClosed();
 }
 
-bool CClaimInstrumentSelectionDialog::IsOwnedHere(const CMolvarInstrument& instrument) const {
-    const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (pLink == nullptr || instrument.m_dwOwnerIPAddress != pLink->m_dwLocalAddress) {
-        return false;
-    }
-    if (FromWide(instrument.OwnerHostNameText()) != m_app.m_strLocalHostName) {
-        return false;
-    }
-    // The main connection window releases the configured address: it must be this instrument.
-    if (instrument.m_dwIPAddress != m_app.m_dwInstrumentIPAddress) {
-        return false;
-    }
-    // The configured name as the instrument holds it, 8-bit, against the name it reports.
-    std::uint8_t abName[TEXT_FIELD_SIZE];
-    WriteTextField(abName, ToWideView(m_app.m_strInstrumentName));
-    return ReadTextField(abName) == instrument.m_szName;
-}
-
 void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
     const std::optional<CMolvarInstrument> instrument = ChooseInstrument(ESelectionAction::Release);
     if (!instrument) {
         return;
     }
-    if (instrument->m_bClaimed == 0) {
-        ShowMessage(QStringLiteral("The selected instrument has not been claimed yet."),
-                    EMessageIcon::Information);
-        return;
+    const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
+    if (pLink == nullptr) {
+        return; // no local address to own anything with
     }
-    if (!IsOwnedHere(*instrument)) {
-        ShowMessage(QStringLiteral("The selected instrument is owned by another client, and can "
-                                   "only be released by its owner."),
-                    EMessageIcon::Exclamation);
+    const SReleaseContext context{pLink->m_dwLocalAddress, ToWideView(m_app.m_strLocalHostName),
+                                  ToWideView(m_app.m_strInstrumentName),
+                                  m_app.m_dwInstrumentIPAddress};
+    switch (CheckRelease(*instrument, context)) {
+    case EReleaseCheck::NotClaimed:
+        ShowMessage(FromWide(TEXT_RELEASE_NOT_CLAIMED), EMessageIcon::Information);
         return;
-    }
-    if (instrument->IsBusy()) {
-        ShowMessage(
-            QString::fromUtf8(SelectionActionTexts(ESelectionAction::Release).pszInUseMessage),
-            EMessageIcon::Exclamation);
+    case EReleaseCheck::OwnedElsewhere:
+        ShowMessage(FromWide(TEXT_RELEASE_OWNED_ELSEWHERE), EMessageIcon::Exclamation);
         return;
+    case EReleaseCheck::InUse:
+        ShowMessage(FromWide(TEXT_RELEASE_SELECTED_IN_USE), EMessageIcon::Exclamation);
+        return;
+    case EReleaseCheck::Allowed:
+        break;
     }
     // The main connection window releases the configured instrument, which the ownership test
     // made this one; the outcome shows in later cycles.
-    if (CDialog* pConnection = m_app.m_pConnectionDialog;
-        pConnection != nullptr && pConnection->IsWindowVisible()) {
+    if (CDialog* pConnection = m_app.GetVisibleConnectionDialog()) {
         pConnection->PostMessage(WM_RELEASE_INSTRUMENT);
     }
 }

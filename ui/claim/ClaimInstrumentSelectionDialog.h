@@ -16,7 +16,4 @@ protected:
 private:
     void OnClaimInstrument();
     void OnReleaseInstrument();
-    // This computer holds the claim on the instrument, which is the configured one: at the
-    // configured address, under the configured name.
-    bool IsOwnedHere(const CMolvarInstrument& instrument) const;
 };

@@ -3,17 +3,15 @@
 #include "app/Logging.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
+#include "app/WindowNotifyTarget.h"
 #include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
-#include "platform/window/WindowNotifyTarget.h"
+#include "protocol/DatagramRouter.h"
+#include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
-#include "ui/claim/ClaimInstrumentDialog.h"
-#include "ui/claim/ClaimInstrumentSelectionDialog.h"
-#include "ui/rename/RenameInstrumentDialog.h"
-#include "ui/rename/RenameInstrumentSelectionDialog.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -23,12 +21,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <array>
 
 namespace {
 
 const QString CAPTION = QStringLiteral("Tavik Instrument Connection");
-const QString TITLE = QStringLiteral("Tavik Instrument Connection v2.1.0");
+// The version the project is built as, as --version answers it.
+const QString TITLE = QStringLiteral("Tavik Instrument Connection v" TAVIK_VERSION);
 const QString NONE_TEXT = QStringLiteral("{none}");
 const QString CLAIM_TEXT = QStringLiteral("Claim an Instrument...");
 const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
@@ -133,9 +131,12 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
         m_app.m_pInstrumentInterface->SetNotifyTarget(
             CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
     }
+    if (m_app.m_pDatagramRouter) {
+        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
+                                "main connection window");
+    }
     UpdateDisplay();
-    m_nVerifyAttempts = 0;
-    StartVerification();
+    StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
     m_pCloseButton->setFocus();
     return false;
 }
@@ -164,21 +165,18 @@ void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
         strStatus = QStringLiteral("Not configured");
         break;
     case CONNECTION_READY:
-        strStatus = QStringLiteral("Ready");
+        strStatus = FromWide(TEXT_READY);
         strClaimText = RELEASE_TEXT;
         break;
     case CONNECTION_NOT_READY:
-        strStatus = QStringLiteral("Not ready");
+        strStatus = FromWide(TEXT_NOT_READY);
         strClaimText = RELEASE_TEXT;
         bRepairEnabled = true;
         pFocus = m_pRepairButton;
         break;
     case CONNECTION_NOT_CLAIMED:
-        strStatus =
-            m_app.m_dwClaimOwnerIPAddress == 0
-                ? QStringLiteral("Not claimed")
-                : QStringLiteral("Claimed by ") +
-                      HostAndAddress(m_app.m_strClaimOwnerName, m_app.m_dwClaimOwnerIPAddress);
+        strStatus = FromWide(
+            ClaimOwnerText(ToWideView(m_app.m_strClaimOwnerName), m_app.m_dwClaimOwnerIPAddress));
         break;
     default:
         return; // an unknown state leaves the window as it is
@@ -203,29 +201,24 @@ void CMolvarInstrumentConnectionDialog::OnClaimInstrument() {
     switch (m_app.m_nConnectionState) {
     case CONNECTION_READY:
     case CONNECTION_NOT_READY:
-        m_nReleaseAttempts = 0;
-        StartRelease();
+        StartExchange(&CConnectionExchange::StartRelease, EAttemptCount::FromZero);
         break;
     case CONNECTION_NOT_CONFIGURED:
-    case CONNECTION_NOT_CLAIMED: {
-        CClaimInstrumentSelectionDialog dlg(m_app, this);
-        RunModalRecorded(dlg, m_app.m_pClaimInstrumentSelectionDialog);
+    case CONNECTION_NOT_CLAIMED:
+        m_app.RunClaimInstrumentSelection(this);
         OnSelectionWindowClosed();
         break;
-    }
     default:
         break;
     }
 }
 
 void CMolvarInstrumentConnectionDialog::OnRepairConnection() {
-    m_nRepairAttempts = 0;
-    StartRepair();
+    StartExchange(&CConnectionExchange::StartRepair, EAttemptCount::FromZero);
 }
 
 void CMolvarInstrumentConnectionDialog::OnRenameInstrument() {
-    CRenameInstrumentSelectionDialog dlg(m_app, this);
-    RunModalRecorded(dlg, m_app.m_pRenameInstrumentSelectionDialog);
+    m_app.RunRenameInstrumentSelection(this);
     OnSelectionWindowClosed();
 }
 
@@ -240,8 +233,7 @@ void CMolvarInstrumentConnectionDialog::OnSelectionWindowClosed() {
     }
     m_app.m_nConnectionState = CONNECTION_VERIFYING;
     UpdateDisplay();
-    m_nVerifyAttempts = 0;
-    StartVerification();
+    StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
 }
 
 // ---- Window messages ----------------------------------------------------------------------
@@ -263,132 +255,106 @@ std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessa
 
 int CMolvarInstrumentConnectionDialog::RouteDatagram() {
     CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (!pLink) {
+    if (!pLink || !m_app.m_pDatagramRouter) {
         return 1;
     }
-    std::array<std::uint8_t, MAX_DATAGRAM_SIZE> abDatagram{};
-    std::uint32_t dwLength = 0;
-    if (!pLink->TakeDatagram(&dwLength, abDatagram.data()) || dwLength > abDatagram.size()) {
-        return 1;
+    const std::vector<SRouteDecision> listDecisions = m_app.m_pDatagramRouter->RouteWaiting(*pLink);
+    for (const SRouteDecision& decision : listDecisions) {
+        LogRouteDecision(decision);
     }
-    const std::optional<DatagramView> datagram =
-        ParseDatagram(std::span<const std::uint8_t>(abDatagram.data(), dwLength));
-    if (!datagram) {
-        qCDebug(AppCategory) << "datagram dropped: not a whole datagram, length" << dwLength;
-        return 0;
-    }
-    const DatagramHeader& header = datagram->header;
-    if (header.dwDestination == pLink->m_dwBroadcastAddress) {
-        qCDebug(AppCategory).noquote() << "datagram dropped: to the broadcast address, from"
-                                       << AddressText(header.dwSource) << "length" << dwLength;
-        return 0;
-    }
-    // This computer's own datagrams come back when sent to an address of its own (0.0.0.0 among
-    // them); no instrument's reply carries the local address as its source.
-    if (header.dwSource == pLink->m_dwLocalAddress) {
-        qCDebug(AppCategory).noquote() << "datagram dropped: sent by this computer, to"
-                                       << AddressText(header.dwDestination) << "length" << dwLength;
-        return 0;
-    }
-    // A datagram without a payload carries no code and reaches nobody.
-    if (datagram->payload.empty()) {
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped: no payload, from" << AddressText(header.dwSource);
-        return 0;
-    }
+    return listDecisions.empty() ? 1 : 0;
+}
 
-    const std::uint8_t nCode = datagram->payload[0];
-    const char* pszTarget = "nobody";
-    switch (nCode) {
-    case MSG_CLAIM:
-        if (CClaimInstrumentDialog* pDialog = m_app.m_pClaimInstrumentDialog;
-            pDialog && pDialog->IsWindowVisible() && pDialog->IsWaitingForReply()) {
-            pszTarget = "claim window";
-            pDialog->HandleClaimReply(abDatagram.data(), dwLength);
-        }
+void CMolvarInstrumentConnectionDialog::LogRouteDecision(const SRouteDecision& decision) {
+    const QString strReason = QString::fromUtf8(DescribeRouteResult(decision.nResult));
+    const DatagramHeader& header = decision.header;
+    switch (decision.nResult) {
+    case ERouteResult::NotADatagram:
+        qCDebug(AppCategory).noquote()
+            << "datagram dropped:" << strReason << "length" << decision.dwLength;
         break;
-    case MSG_DISCOVERY_REPLY:
-        if (CClaimInstrumentSelectionDialog* pDialog = m_app.m_pClaimInstrumentSelectionDialog;
-            pDialog && pDialog->IsWindowVisible()) {
-            pszTarget = "claim selection window";
-            pDialog->HandleDiscoveryReply(abDatagram.data(), dwLength);
-        } else if (CRenameInstrumentSelectionDialog* pRename =
-                       m_app.m_pRenameInstrumentSelectionDialog;
-                   pRename && pRename->IsWindowVisible()) {
-            pszTarget = "rename selection window";
-            pRename->HandleDiscoveryReply(abDatagram.data(), dwLength);
-        }
+    case ERouteResult::ToBroadcast:
+        qCDebug(AppCategory).noquote()
+            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource)
+            << "length" << decision.dwLength;
         break;
-    case MSG_RELEASE:
-    case MSG_REPAIR:
-    case MSG_VERIFY:
-        if (CMolvarInstrumentConnectionDialog* pDialog = m_app.m_pConnectionDialog;
-            pDialog && pDialog->IsWindowVisible() && pDialog->IsWaitingForReply()) {
-            pszTarget = "main connection window";
-            pDialog->HandleResponse(abDatagram.data(), dwLength);
-        }
+    case ERouteResult::OwnDatagram:
+        qCDebug(AppCategory).noquote()
+            << "datagram dropped:" << strReason << "to" << AddressText(header.dwDestination)
+            << "length" << decision.dwLength;
         break;
-    case MSG_RENAME:
-        if (CRenameInstrumentDialog* pDialog = m_app.m_pRenameInstrumentDialog;
-            pDialog && pDialog->IsWindowVisible() && pDialog->IsWaitingForReply()) {
-            pszTarget = "rename window";
-            pDialog->HandleRenameReply(abDatagram.data(), dwLength);
-        }
+    case ERouteResult::NoPayload:
+        qCDebug(AppCategory).noquote()
+            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource);
         break;
-    default:
-        break; // 1 and 7 and above: no window takes them
+    case ERouteResult::NoReceiver:
+    case ERouteResult::Delivered:
+        qCDebug(AppCategory).noquote()
+            << "datagram code" << int(decision.nCode) << "from" << AddressText(header.dwSource)
+            << "to" << AddressText(header.dwDestination) << "length" << decision.dwLength << "->"
+            << (decision.nResult == ERouteResult::Delivered
+                    ? QString::fromStdString(decision.strReceiver)
+                    : strReason);
+        break;
     }
-    qCDebug(AppCategory).noquote()
-        << "datagram code" << nCode << "from" << AddressText(header.dwSource) << "to"
-        << AddressText(header.dwDestination) << "length" << dwLength << "->" << pszTarget;
-    return 0;
+}
+
+bool CMolvarInstrumentConnectionDialog::IsTakingReplies() const {
+    return IsWindowVisible() && IsWaitingForReply();
+}
+
+void CMolvarInstrumentConnectionDialog::TakeReply(const DatagramView& datagram) {
+    HandleResponse(datagram);
 }
 
 // ---- Exchanges ----------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::StartVerification() {
-    if (m_app.m_nConnectionState == CONNECTION_NOT_CONFIGURED) {
-        return;
-    }
-    StartExchange(MSG_VERIFY, m_app.m_dwInstrumentIPAddress, ID_VERIFY_RESPONSE_TIMER_EVENT,
-                  m_nVerifyAttempts);
+    StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::Kept);
 }
 
 void CMolvarInstrumentConnectionDialog::StartRelease() {
-    StartExchange(MSG_RELEASE, m_app.m_dwInstrumentIPAddress, ID_RELEASE_RESPONSE_TIMER_EVENT,
-                  m_nReleaseAttempts);
+    StartExchange(&CConnectionExchange::StartRelease, EAttemptCount::Kept);
 }
 
 void CMolvarInstrumentConnectionDialog::StartRepair() {
-    const std::uint32_t dwBroadcast = m_app.m_pInstrumentInterface
-                                          ? m_app.m_pInstrumentInterface->m_dwBroadcastAddress
-                                          : m_app.m_dwBroadcastIPAddress;
-    StartExchange(MSG_REPAIR, dwBroadcast, ID_REPAIR_RESPONSE_TIMER_EVENT, m_nRepairAttempts);
+    StartExchange(&CConnectionExchange::StartRepair, EAttemptCount::Kept);
 }
 
-void CMolvarInstrumentConnectionDialog::StartExchange(MessageCode nCode,
-                                                      std::uint32_t dwDestination,
-                                                      unsigned nTimerId, std::uint32_t& nAttempts) {
+void CMolvarInstrumentConnectionDialog::StartExchange(StartStep pfnStart, EAttemptCount nCount) {
     if (m_nResponseTimer != 0) {
         return; // a reply is still awaited
     }
     if (IsEndingRun()) {
         return; // the windows are closing after a termination signal: nothing new goes out
     }
-    const auto abPayload = BuildNamedRequest(nCode, ToWideView(m_app.m_strInstrumentName),
-                                             ToWideView(m_app.m_strLocalHostName));
-    m_nPendingRequest = nCode;
+    Act((m_exchange.*pfnStart)(Target(), nCount));
+}
+
+SConnectionTarget CMolvarInstrumentConnectionDialog::Target() const {
+    SConnectionTarget target;
+    target.strInstrumentName = ToWideView(m_app.m_strInstrumentName);
+    target.strLocalHostName = ToWideView(m_app.m_strLocalHostName);
+    target.dwInstrumentAddress = m_app.m_dwInstrumentIPAddress;
+    target.dwBroadcastAddress = m_app.m_pInstrumentInterface
+                                    ? m_app.m_pInstrumentInterface->m_dwBroadcastAddress
+                                    : m_app.m_dwBroadcastIPAddress;
+    target.bConfigured = m_app.m_nConnectionState != CONNECTION_NOT_CONFIGURED;
+    return target;
+}
+
+void CMolvarInstrumentConnectionDialog::SendRequest(const SRequest& request) {
     // Without a link the request counts as a failed send: the exchange runs on to its time-out.
-    if (CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface) {
-        pLink->m_dwDestinationAddress = dwDestination;
-        pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-        const int nStatus =
-            pLink->Send(abPayload.data(), static_cast<std::uint32_t>(abPayload.size()));
-        qCDebug(AppCategory).noquote() << "request code" << int(nCode) << "to"
-                                       << AddressText(dwDestination) << "status" << nStatus;
+    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
+    if (!pLink) {
+        return;
     }
-    ++nAttempts;
-    m_nResponseTimer = SetTimer(nTimerId, RESPONSE_TIMER_PERIOD_MS);
+    pLink->m_dwDestinationAddress = request.dwDestination;
+    pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
+    const int nStatus =
+        pLink->Send(request.payload.data(), static_cast<std::uint32_t>(request.payload.size()));
+    qCDebug(AppCategory).noquote() << "request code" << int(m_exchange.GetPendingRequest()) << "to"
+                                   << AddressText(request.dwDestination) << "status" << nStatus;
 }
 
 // A reply timer's event is the time-out of the exchange that waits.
@@ -397,141 +363,72 @@ void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
          nIDEvent == ID_REPAIR_RESPONSE_TIMER_EVENT ||
          nIDEvent == ID_VERIFY_RESPONSE_TIMER_EVENT) &&
         m_nResponseTimer != 0) {
-        HandleResponse(nullptr, 0);
+        StopRunningTimer(m_nResponseTimer);
+        Act(m_exchange.OnTimeout(Target()));
     }
     CDialog::OnTimer(nIDEvent);
 }
 
-void CMolvarInstrumentConnectionDialog::HandleResponse(const std::uint8_t* pbDatagram,
-                                                       std::uint32_t dwLength) {
-    if (!pbDatagram) {
-        StopResponseTimer();
-        HandleTimeout();
+void CMolvarInstrumentConnectionDialog::HandleResponse(const DatagramView& datagram) {
+    if (m_nResponseTimer == 0) {
         return;
     }
-    const std::optional<DatagramView> datagram =
-        ParseDatagram(std::span<const std::uint8_t>(pbDatagram, dwLength));
-    if (!datagram || datagram->payload.empty()) {
-        return;
-    }
-    // A reply that cannot be read (of another length than its code has) is ignored as if it
-    // had not come: anyone on the segment can send one, and it must not end the wait.
-    const std::span<const std::uint8_t> payload = datagram->payload;
-    switch (payload[0]) {
-    case MSG_RELEASE:
-        if (const std::optional<std::uint8_t> nStatus = ReadStatusReply(payload, MSG_RELEASE)) {
-            StopResponseTimer();
-            HandleReleaseReply(*nStatus);
-        }
-        break;
-    case MSG_REPAIR:
-        if (const std::optional<RepairReply> reply = ReadRepairReply(payload)) {
-            StopResponseTimer();
-            HandleRepairReply(*reply);
-        }
-        break;
-    case MSG_VERIFY:
-        if (const std::optional<VerifyReply> reply = ReadVerifyReply(payload)) {
-            StopResponseTimer();
-            HandleVerifyReply(*reply);
-        }
-        break;
-    default:
-        break;
-    }
+    Act(m_exchange.OnReply(datagram.payload));
 }
 
-void CMolvarInstrumentConnectionDialog::StopResponseTimer() {
-    if (m_nResponseTimer != 0) {
-        KillTimer(m_nResponseTimer);
+void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
+    if (step.bStopTimer) {
+        StopRunningTimer(m_nResponseTimer);
     }
-    m_nResponseTimer = 0;
-}
-
-void CMolvarInstrumentConnectionDialog::HandleTimeout() {
-    switch (m_nPendingRequest) {
-    case MSG_RELEASE:
-        if (++m_nReleaseAttempts > 3) {
-            m_nPendingRequest = NO_PENDING_REQUEST;
-            m_nReleaseAttempts = 0;
-            m_app.m_strInstrumentName.clear();
-            m_app.m_strInstrumentHostName.clear();
-            CompleteRelease();
-        } else {
-            StartRelease();
+    switch (step.nEvent) {
+    case EConnectionEvent::None:
+    case EConnectionEvent::RepairRefused: // the wait is over all the same
+        break;
+    case EConnectionEvent::Sent:
+        if (IsEndingRun()) {
+            return; // a repetition after a termination signal does not go out
         }
+        SendRequest(step.request);
+        m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
         break;
-    case MSG_REPAIR:
-        if (++m_nRepairAttempts > 3) {
-            m_nPendingRequest = NO_PENDING_REQUEST;
-            m_nRepairAttempts = 0;
-            ShowMessage(QStringLiteral("The connection could not be repaired.  Is the instrument "
-                                       "turned on and connected to the network?"),
-                        EMessageIcon::Question);
-        } else {
-            StartRepair();
-        }
-        break;
-    case MSG_VERIFY:
-        if (++m_nVerifyAttempts > 3) {
-            m_nPendingRequest = NO_PENDING_REQUEST;
-            m_nVerifyAttempts = 0;
-            ShowMessage(QStringLiteral("The instrument connection could not be verified."),
-                        EMessageIcon::Exclamation);
-            m_app.m_nConnectionState = CONNECTION_NOT_READY;
-            UpdateDisplay();
-        } else {
-            StartVerification();
-        }
-        break;
-    default:
-        break;
-    }
-}
-
-void CMolvarInstrumentConnectionDialog::HandleReleaseReply(std::uint8_t nStatus) {
-    if (nStatus == RELEASE_STATUS_IN_USE) {
-        ShowMessage(QStringLiteral("The instrument is in use and the other client's claim may not "
-                                   "be overridden."),
-                    EMessageIcon::Information);
-    } else if (nStatus == RELEASE_STATUS_OVERRIDABLE) {
-        ShowMessage(QStringLiteral("The instrument is claimed by another client, but that claim "
-                                   "may be overridden."),
-                    EMessageIcon::Information);
-    }
-    m_app.m_strInstrumentName.clear();
-    m_app.m_strInstrumentHostName.clear();
-    CompleteRelease();
-}
-
-void CMolvarInstrumentConnectionDialog::HandleRepairReply(const RepairReply& reply) {
-    if (!IsRepairDone(reply.bStatus)) {
-        return; // the wait is over all the same
-    }
-    m_app.m_dwInstrumentIPAddress = reply.dwAddress;
-    m_app.m_nConnectionState = CONNECTION_READY;
-    UpdateDisplay();
-    ShowMessage(QStringLiteral("The connection has been repaired."), EMessageIcon::Information);
-}
-
-void CMolvarInstrumentConnectionDialog::HandleVerifyReply(const VerifyReply& reply) {
-    if (IsClaimHeldByClient(reply.bStatus)) {
+    case EConnectionEvent::Ready:
         m_app.m_nConnectionState = CONNECTION_READY;
         UpdateDisplay();
-        return;
+        break;
+    case EConnectionEvent::NotClaimed:
+        if (step.bOwnerReported) {
+            // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
+            m_app.m_strClaimOwnerName = FromWide(AnsiToWide(step.strOwnerHostName));
+        }
+        m_app.m_dwClaimOwnerIPAddress = step.dwAddress;
+        m_app.m_nConnectionState = CONNECTION_NOT_CLAIMED;
+        UpdateDisplay();
+        break;
+    case EConnectionEvent::VerificationFailed:
+        ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
+        m_app.m_nConnectionState = CONNECTION_NOT_READY;
+        UpdateDisplay();
+        break;
+    case EConnectionEvent::Released:
+        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
+            ShowMessage(FromWide(*strText), EMessageIcon::Information);
+        }
+        [[fallthrough]];
+    case EConnectionEvent::ReleaseUnanswered:
+        m_app.m_strInstrumentName.clear();
+        m_app.m_strInstrumentHostName.clear();
+        CompleteRelease();
+        break;
+    case EConnectionEvent::Repaired:
+        m_app.m_dwInstrumentIPAddress = step.dwAddress;
+        m_app.m_nConnectionState = CONNECTION_READY;
+        UpdateDisplay();
+        ShowMessage(FromWide(TEXT_REPAIRED), EMessageIcon::Information);
+        break;
+    case EConnectionEvent::RepairFailed:
+        ShowMessage(FromWide(TEXT_REPAIR_FAILED), EMessageIcon::Question);
+        break;
     }
-    const std::uint8_t* pbDescription = reply.description.data();
-    if (IsOwnerReported(pbDescription[InstrumentDescription::CLAIMED])) {
-        // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
-        m_app.m_strClaimOwnerName = FromWide(
-            AnsiToWide(ReadTextField(pbDescription + InstrumentDescription::OWNER_HOST_NAME)));
-        m_app.m_dwClaimOwnerIPAddress =
-            ReadHeaderAddress(pbDescription + InstrumentDescription::OWNER_ADDRESS);
-    } else {
-        m_app.m_dwClaimOwnerIPAddress = 0;
-    }
-    m_app.m_nConnectionState = CONNECTION_NOT_CLAIMED;
-    UpdateDisplay();
 }
 
 void CMolvarInstrumentConnectionDialog::CompleteRelease() {
@@ -540,11 +437,7 @@ void CMolvarInstrumentConnectionDialog::CompleteRelease() {
     UpdateDisplay();
     // The open selection window looks again at once, unless a cycle is under way, so that its
     // list soon shows the instrument released.
-    CDialog* pSelection = m_app.m_pClaimInstrumentSelectionDialog;
-    if (!pSelection) {
-        pSelection = m_app.m_pRenameInstrumentSelectionDialog;
-    }
-    if (pSelection) {
+    if (CDialog* pSelection = m_app.GetOpenSelectionDialog()) {
         pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
     }
 }
@@ -557,6 +450,7 @@ void CMolvarInstrumentConnectionDialog::ShowMessage(const QString& strText, EMes
 
 void CMolvarInstrumentConnectionDialog::OnDestroy() {
     // An exchange still waiting is abandoned.
-    StopResponseTimer();
+    StopRunningTimer(m_nResponseTimer);
+    m_registration.Unregister();
     CDialog::OnDestroy();
 }

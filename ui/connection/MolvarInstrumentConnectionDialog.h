@@ -1,31 +1,38 @@
 // The main connection window: the configured instrument and its connection state, the claim,
-// release, repair and rename actions, and the routing of every datagram that arrives.
+// release, repair and rename actions, and the routing of every datagram that arrives (through
+// the application's router, to the windows registered there).
 #pragma once
 
-#include "link/Messages.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
+#include "protocol/ConnectionExchange.h"
+#include "protocol/ReplyReceiver.h"
+#include "ui/ReplyRegistration.h"
 
 #include <QIcon>
 #include <cstdint>
 #include <span>
+
+struct SRouteDecision;
 
 class CMolvarInstrumentConnectionApplication;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class CMolvarInstrumentConnectionDialog : public CDialog {
+class CMolvarInstrumentConnectionDialog : public CDialog, private CReplyReceiver {
     Q_OBJECT
 
 public:
     // Reply timers of the three exchanges; each repeats until the first event stops it.
-    static constexpr unsigned ID_RELEASE_RESPONSE_TIMER_EVENT = 1;
-    static constexpr unsigned ID_REPAIR_RESPONSE_TIMER_EVENT = 2;
-    static constexpr unsigned ID_VERIFY_RESPONSE_TIMER_EVENT = 3;
-    static constexpr unsigned RESPONSE_TIMER_PERIOD_MS = 515;
+    static constexpr unsigned ID_RELEASE_RESPONSE_TIMER_EVENT =
+        CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT;
+    static constexpr unsigned ID_REPAIR_RESPONSE_TIMER_EVENT =
+        CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT;
+    static constexpr unsigned ID_VERIFY_RESPONSE_TIMER_EVENT =
+        CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT;
     // m_nPendingRequest when no exchange has run or the last one gave up.
-    static constexpr std::uint8_t NO_PENDING_REQUEST = 255;
+    static constexpr std::uint8_t NO_PENDING_REQUEST = CConnectionExchange::NO_PENDING_REQUEST;
 
     explicit CMolvarInstrumentConnectionDialog(CMolvarInstrumentConnectionApplication& app,
                                                QWidget* pParent = nullptr);
@@ -33,23 +40,24 @@ public:
 
     void UpdateDisplay();
 
-    // The exchanges with the configured instrument.
+    // The exchanges with the configured instrument, each counting on from the attempts the
+    // last one of its kind left.
     void StartVerification();
     void StartRelease();
     void StartRepair();
-    // A routed reply of code 3, 4 or 5 (the whole datagram, header included), or nullptr for a
-    // time-out. A reply that cannot be read leaves the exchange waiting.
-    void HandleResponse(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
+    // A routed reply of code 3, 4 or 5. A reply that cannot be read leaves the exchange waiting.
+    void HandleResponse(const DatagramView& datagram);
     bool IsWaitingForReply() const { return m_nResponseTimer != 0; }
 
-    // One datagram per WM_INSTRUMENT_DATAGRAM; 1 when there is no link or no datagram, else 0.
+    // Every datagram waiting, per WM_INSTRUMENT_DATAGRAM; 1 when there is no link or no
+    // datagram, else 0.
     int RouteDatagram();
 
     // The state of the exchanges, for tests and logs.
-    std::uint8_t GetPendingRequest() const { return m_nPendingRequest; }
-    std::uint32_t GetReleaseAttempts() const { return m_nReleaseAttempts; }
-    std::uint32_t GetRepairAttempts() const { return m_nRepairAttempts; }
-    std::uint32_t GetVerifyAttempts() const { return m_nVerifyAttempts; }
+    std::uint8_t GetPendingRequest() const { return m_exchange.GetPendingRequest(); }
+    std::uint32_t GetReleaseAttempts() const { return m_exchange.GetReleaseAttempts(); }
+    std::uint32_t GetRepairAttempts() const { return m_exchange.GetRepairAttempts(); }
+    std::uint32_t GetVerifyAttempts() const { return m_exchange.GetVerifyAttempts(); }
     unsigned GetResponseTimer() const { return m_nResponseTimer; }
 
 protected:
@@ -67,14 +75,19 @@ private:
     // After a selection window has closed: verify again unless nothing is configured.
     void OnSelectionWindowClosed();
 
-    // The steps every exchange starts with: payload, send, count, arm the reply timer.
-    void StartExchange(MessageCode nCode, std::uint32_t dwDestination, unsigned nTimerId,
-                       std::uint32_t& nAttempts);
-    void StopResponseTimer();
-    void HandleTimeout();
-    void HandleReleaseReply(std::uint8_t nStatus);
-    void HandleRepairReply(const RepairReply& reply);
-    void HandleVerifyReply(const VerifyReply& reply);
+    // CReplyReceiver: the router's replies of codes 3, 4 and 5 while a reply is awaited.
+    bool IsTakingReplies() const override;
+    void TakeReply(const DatagramView& datagram) override;
+
+    using StartStep = SConnectionStep (CConnectionExchange::*)(const SConnectionTarget&,
+                                                               EAttemptCount);
+    void StartExchange(StartStep pfnStart, EAttemptCount nCount);
+    // The configured instrument as the exchanges address it now.
+    SConnectionTarget Target() const;
+    // What the exchange asked for: a request sent and the reply timer armed, or an outcome.
+    void Act(const SConnectionStep& step);
+    void SendRequest(const SRequest& request);
+    void LogRouteDecision(const SRouteDecision& decision);
     // The configuration is forgotten: address 0, not configured; the open selection window is
     // asked to look again.
     void CompleteRelease();
@@ -82,11 +95,10 @@ private:
 
     CMolvarInstrumentConnectionApplication& m_app;
 
-    std::uint8_t m_nPendingRequest = NO_PENDING_REQUEST;
-    std::uint32_t m_nReleaseAttempts = 0;
-    std::uint32_t m_nRepairAttempts = 0;
-    std::uint32_t m_nVerifyAttempts = 0;
+    // The pending request and the attempt counts of the three exchanges.
+    CConnectionExchange m_exchange;
     unsigned m_nResponseTimer = 0;
+    CReplyRegistration m_registration{*this};
 
     QIcon m_hIcon;
     QLabel* m_pNameLabel = nullptr;

@@ -5,6 +5,8 @@
 #include "link/UDPInstrumentInterface.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
+#include "protocol/DatagramRouter.h"
+#include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
 #include "ui/rename/RenameInstrumentDialog.h"
 
@@ -28,12 +30,18 @@ const char* const COLUMN_HEADINGS[COLUMN_COUNT] = {"Instrument name", "Instrumen
                                                    "In use", "Owner address"};
 constexpr int ADDRESS_ROLE = Qt::UserRole;
 
+// Discovery requests go to the link's broadcast address.
+std::uint32_t BroadcastAddress(const CMolvarInstrumentConnectionApplication& app) {
+    return app.m_pInstrumentInterface != nullptr ? app.m_pInstrumentInterface->m_dwBroadcastAddress
+                                                 : app.m_dwBroadcastIPAddress;
+}
+
 } // namespace
 
 CInstrumentSelectionDialog::CInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
                                                        const SInstrumentSelectionTraits& traits,
                                                        QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_traits(traits) {
+    : CDialog(pParent), m_app(app), m_traits(traits), m_cycle(BroadcastAddress(app)) {
     BuildControls();
 }
 
@@ -111,11 +119,12 @@ bool CInstrumentSelectionDialog::OnInitDialog() {
         pButton->setEnabled(false);
     }
     m_pCloseButton->setEnabled(true);
+    if (m_app.m_pDatagramRouter) {
+        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_DISCOVERY_REPLY},
+                                m_traits.pszRouteName);
+    }
     RefreshInstrumentView(true);
-    m_nCollectionTimer =
-        SetTimer(ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT, COLLECTION_PERIOD_MS);
-    m_nDwellTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT, DWELL_PERIOD_MS);
-    m_nRequestTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT, REQUEST_PERIOD_MS);
+    Act(m_cycle.Open());
     return true;
 }
 
@@ -138,57 +147,67 @@ void CInstrumentSelectionDialog::SetColumnWidths() {
 }
 
 void CInstrumentSelectionDialog::OnTimer(unsigned nIDEvent) {
-    switch (nIDEvent) {
-    case ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT:
-        EndCollection();
-        break;
-    case ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT:
-        StartDiscoveryCycle();
-        break;
-    case ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT:
-        SendDiscoveryRequest();
-        break;
-    default:
-        break;
-    }
+    Act(m_cycle.OnTimer(nIDEvent));
     CDialog::OnTimer(nIDEvent);
 }
 
-void CInstrumentSelectionDialog::SendDiscoveryRequest() {
-    const std::uint32_t nRequest = m_nRequestCount++;
-    if (nRequest >= DISCOVERY_REQUESTS_PER_CYCLE) {
-        return; // the timer runs on until the collection ends
+unsigned* CInstrumentSelectionDialog::TimerMember(unsigned nTimerId) {
+    switch (nTimerId) {
+    case CDiscoveryCycle::ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT:
+        return &m_nCollectionTimer;
+    case CDiscoveryCycle::ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT:
+        return &m_nDwellTimer;
+    case CDiscoveryCycle::ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT:
+        return &m_nRequestTimer;
+    default:
+        return nullptr;
     }
-    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (pLink == nullptr || IsEndingRun()) {
-        return;
-    }
-    pLink->m_dwDestinationAddress = pLink->m_dwBroadcastAddress;
-    pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-    const auto payload = BuildDiscoveryRequest();
-    // A request that does not go out is neither reported nor repeated: the cycle sends others.
-    pLink->Send(payload.data(), static_cast<std::uint32_t>(payload.size()));
 }
 
-void CInstrumentSelectionDialog::EndCollection() {
-    if (m_nCollectionTimer != 0) {
-        KillTimer(m_nCollectionTimer);
-        m_nCollectionTimer = 0;
+void CInstrumentSelectionDialog::Act(const SDiscoveryStep& step) {
+    for (const STimerAction& timer : step.listTimers) {
+        unsigned* pnTimer = TimerMember(timer.nTimerId);
+        if (pnTimer == nullptr) {
+            continue;
+        }
+        if (timer.bStart) {
+            *pnTimer = SetTimer(timer.nTimerId, timer.nPeriodMs);
+        } else {
+            StopRunningTimer(*pnTimer);
+        }
     }
-    if (m_nRequestTimer != 0) {
-        KillTimer(m_nRequestTimer);
-        m_nRequestTimer = 0;
+    if (step.request) {
+        // A request that does not go out is neither reported nor repeated: the cycle sends
+        // others.
+        CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
+        if (pLink != nullptr && !IsEndingRun()) {
+            pLink->m_dwDestinationAddress = step.request->dwDestination;
+            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
+            pLink->Send(step.request->payload.data(),
+                        static_cast<std::uint32_t>(step.request->payload.size()));
+        }
     }
-    m_listDisplayed.CopyFrom(m_listCollected);
-    RefreshInstrumentView(false);
+    if (step.bDisplayedChanged) {
+        RefreshInstrumentView(false);
+    }
 }
 
 void CInstrumentSelectionDialog::StartDiscoveryCycle() {
-    m_listCollected.Clear();
-    m_nCollectionTimer =
-        SetTimer(ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT, COLLECTION_PERIOD_MS);
-    m_nRequestCount = 0;
-    m_nRequestTimer = SetTimer(ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT, REQUEST_PERIOD_MS);
+    Act(m_cycle.StartDiscoveryCycle());
+}
+
+bool CInstrumentSelectionDialog::IsTakingReplies() const {
+    return IsWindowVisible();
+}
+
+void CInstrumentSelectionDialog::TakeReply(const DatagramView& datagram) {
+    HandleDiscoveryReply(datagram);
+}
+
+void CInstrumentSelectionDialog::HandleDiscoveryReply(const DatagramView& datagram) {
+    // Replies are merged whatever the phase: the next cycle start empties the collected list,
+    // so a reply during the dwell never reaches the rows.
+    m_cycle.OnReply(datagram.payload);
 }
 
 void CInstrumentSelectionDialog::HandleDiscoveryReply(const std::uint8_t* pbDatagram,
@@ -196,25 +215,15 @@ void CInstrumentSelectionDialog::HandleDiscoveryReply(const std::uint8_t* pbData
     if (pbDatagram == nullptr) {
         return;
     }
-    const auto view = ParseDatagram({pbDatagram, dwLength});
-    if (!view || view->header.wPayloadLength != DISCOVERY_REPLY_SIZE) {
-        return;
+    if (const std::optional<DatagramView> view = ParseDatagram({pbDatagram, dwLength})) {
+        HandleDiscoveryReply(*view);
     }
-    const auto description = DiscoveryReplyDescription(view->payload);
-    if (!description) {
-        return;
-    }
-    // Replies are merged whatever the phase: the next cycle start empties the collected list,
-    // so a reply during the dwell never reaches the rows.
-    m_listCollected.MergeDiscovered(CMolvarInstrument::FromDescription(*description));
 }
 
 std::intptr_t CInstrumentSelectionDialog::OnWindowMessage(unsigned nMessage, std::uintptr_t wParam,
                                                           std::intptr_t lParam) {
     if (nMessage == WM_REFRESH_INSTRUMENTS) {
-        if (!IsCollecting()) {
-            StartDiscoveryCycle();
-        }
+        Act(m_cycle.Refresh());
         return 0;
     }
     return CDialog::OnWindowMessage(nMessage, wParam, lParam);
@@ -222,32 +231,16 @@ std::intptr_t CInstrumentSelectionDialog::OnWindowMessage(unsigned nMessage, std
 
 void CInstrumentSelectionDialog::OnDestroy() {
     CDialog::OnDestroy();
-    for (unsigned* pnTimer : {&m_nCollectionTimer, &m_nDwellTimer, &m_nRequestTimer}) {
-        if (*pnTimer != 0) {
-            KillTimer(*pnTimer);
-            *pnTimer = 0;
-        }
-    }
+    m_registration.Unregister();
+    Act(m_cycle.Close());
 }
 
 void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
-    const std::uint32_t nCount = m_listDisplayed.GetCount();
-    if (nCount == 0) {
-        m_pStatusEdit->setText(bCheckingNetwork ? QStringLiteral("Checking network...")
-                                                : QStringLiteral("No instruments found"));
-    } else if (nCount == 1) {
-        m_pStatusEdit->setText(QStringLiteral("One instrument found"));
-    } else {
-        m_pStatusEdit->setText(QString::asprintf("%u instruments found", nCount));
-    }
+    const CInstrumentList& listDisplayed = m_cycle.GetDisplayed();
+    const std::uint32_t nCount = listDisplayed.GetCount();
+    m_pStatusEdit->setText(FromWide(DiscoveryStatusText(nCount, bCheckingNetwork)));
 
-    std::uint32_t nInUse = 0;
-    for (const CMolvarInstrument& instrument : m_listDisplayed) {
-        if (instrument.IsBusy()) {
-            ++nInUse;
-        }
-    }
-    const bool bAnyFree = nInUse < nCount;
+    const bool bAnyFree = m_cycle.HasInstrumentNotInUse();
     // A focused action button about to be disabled gives the focus to the list, where the
     // arrow keys still choose an instrument.
     if (!bAnyFree &&
@@ -272,7 +265,7 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
         delete m_pInstrumentList->takeTopLevelItem(static_cast<int>(nRow - 1));
     }
     std::uint32_t nRow = 0;
-    for (const CMolvarInstrument& instrument : m_listDisplayed) {
+    for (const CMolvarInstrument& instrument : listDisplayed) {
         QTreeWidgetItem* pItem = nullptr;
         if (nRow < nRows) {
             pItem = m_pInstrumentList->topLevelItem(static_cast<int>(nRow));
@@ -321,7 +314,8 @@ void CInstrumentSelectionDialog::SelectAddress(std::optional<std::uint32_t> dwAd
 
 std::optional<CMolvarInstrument>
 CInstrumentSelectionDialog::ChooseInstrument(ESelectionAction nAction) {
-    const std::uint32_t nCount = m_listDisplayed.GetCount();
+    const CInstrumentList& listDisplayed = m_cycle.GetDisplayed();
+    const std::uint32_t nCount = listDisplayed.GetCount();
     if (nCount == 0) {
         return std::nullopt;
     }
@@ -334,7 +328,7 @@ CInstrumentSelectionDialog::ChooseInstrument(ESelectionAction nAction) {
                     EMessageIcon::Exclamation);
         return std::nullopt;
     }
-    const CMolvarInstrument* pInstrument = m_listDisplayed.GetAt(nRow);
+    const CMolvarInstrument* pInstrument = listDisplayed.GetAt(nRow);
     if (pInstrument == nullptr) {
         ShowMessage(QStringLiteral("The selected instrument is no longer available."),
                     EMessageIcon::Exclamation);
@@ -377,9 +371,7 @@ void CInstrumentSelectionDialog::OnRenameInstrument() {
 
 void CInstrumentSelectionDialog::OnNameWindowClosed() {
     // So that the rows show the outcome at the end of this collection, unless one is running.
-    if (!IsCollecting()) {
-        StartDiscoveryCycle();
-    }
+    Act(m_cycle.Refresh());
 }
 
 bool CInstrumentSelectionDialog::eventFilter(QObject* pWatched, QEvent* pEvent) {

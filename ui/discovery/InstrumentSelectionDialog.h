@@ -5,6 +5,9 @@
 #include "model/InstrumentList.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
+#include "protocol/DiscoveryCycle.h"
+#include "protocol/ReplyReceiver.h"
+#include "ui/ReplyRegistration.h"
 #include "ui/discovery/InstrumentSelectionTraits.h"
 
 #include <QString>
@@ -17,33 +20,25 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
-class CInstrumentSelectionDialog : public CDialog {
+class CInstrumentSelectionDialog : public CDialog, private CReplyReceiver {
     Q_OBJECT
 
 public:
-    // The discovery cycle: requests during the collection, then the dwell until the next cycle.
-    static constexpr unsigned ID_INSTRUMENT_DISCOVERY_COLLECTION_TIMER_EVENT = 4;
-    static constexpr unsigned ID_INSTRUMENT_DISCOVERY_DWELL_TIMER_EVENT = 5;
-    static constexpr unsigned ID_INSTRUMENT_DISCOVERY_REQUEST_TIMER_EVENT = 6;
-    static constexpr unsigned COLLECTION_PERIOD_MS = 1015;
-    static constexpr unsigned DWELL_PERIOD_MS = 5015;
-    static constexpr unsigned REQUEST_PERIOD_MS = 185;
-    // Discovery requests sent in one collection.
-    static constexpr std::uint32_t DISCOVERY_REQUESTS_PER_CYCLE = 3;
-
     ~CInstrumentSelectionDialog() override;
 
-    // A routed discovery reply (the whole datagram, header included).
+    // A routed discovery reply.
+    void HandleDiscoveryReply(const DatagramView& datagram);
+    // The same from the whole datagram, header included.
     void HandleDiscoveryReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
     // Starts a collection: the collected list emptied, the request count and both collection
     // timers started afresh. The dwell timer keeps its phase.
     void StartDiscoveryCycle();
 
     // For tests and the routing.
-    bool IsCollecting() const { return m_nCollectionTimer != 0 || m_nRequestTimer != 0; }
-    std::uint32_t GetRequestCount() const { return m_nRequestCount; }
-    const CInstrumentList& GetCollectedInstruments() const { return m_listCollected; }
-    const CInstrumentList& GetDisplayedInstruments() const { return m_listDisplayed; }
+    bool IsCollecting() const { return m_cycle.IsCollecting(); }
+    std::uint32_t GetRequestCount() const { return m_cycle.GetRequestCount(); }
+    const CInstrumentList& GetCollectedInstruments() const { return m_cycle.GetCollected(); }
+    const CInstrumentList& GetDisplayedInstruments() const { return m_cycle.GetDisplayed(); }
 
 protected:
     CInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
@@ -57,7 +52,7 @@ protected:
     void showEvent(QShowEvent* pEvent) override;
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
-    // The list shown again from m_listDisplayed: the status line, the buttons and the rows.
+    // The list shown again from the displayed list: the status line, the buttons and the rows.
     // bCheckingNetwork only for the refresh made as the window opens.
     void RefreshInstrumentView(bool bCheckingNetwork);
     // The instrument the user chose for an action, or none after telling why there is none.
@@ -77,9 +72,8 @@ protected:
     CMolvarInstrumentConnectionApplication& m_app;
     const SInstrumentSelectionTraits& m_traits;
 
-    CInstrumentList m_listCollected;
-    CInstrumentList m_listDisplayed;
-    std::uint32_t m_nRequestCount = 0;
+    // The collected and displayed lists and the request count of the cycle under way.
+    CDiscoveryCycle m_cycle;
     unsigned m_nCollectionTimer = 0;
     unsigned m_nDwellTimer = 0;
     unsigned m_nRequestTimer = 0;
@@ -90,9 +84,15 @@ protected:
     QPushButton* m_pCloseButton = nullptr;
 
 private:
+    // CReplyReceiver: discovery replies while the window is visible.
+    bool IsTakingReplies() const override;
+    void TakeReply(const DatagramView& datagram) override;
+
     void BuildControls();
-    void SendDiscoveryRequest();
-    void EndCollection();
+    // The timers started and stopped, the request sent and the view shown again, as the
+    // cycle's step asks, in that order.
+    void Act(const SDiscoveryStep& step);
+    unsigned* TimerMember(unsigned nTimerId);
     void SetColumnWidths();
     // The address of the instrument on the selected row, if a row is selected.
     std::optional<std::uint32_t> SelectedAddress() const;
@@ -100,4 +100,5 @@ private:
 
     bool m_bColumnsSized = false;
     bool m_bActionRunning = false;
+    CReplyRegistration m_registration{*this};
 };

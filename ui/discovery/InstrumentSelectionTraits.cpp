@@ -27,12 +27,14 @@ constexpr SSelectionActionTexts ACTION_TEXTS[] = {
 
 const SInstrumentSelectionTraits CLAIM_SELECTION_TRAITS = {
     "Select an Instrument to Claim or Release",
+    "claim selection window",
     CLAIM_SELECTION_BUTTONS,
     ESelectionAction::Claim,
 };
 
 const SInstrumentSelectionTraits RENAME_SELECTION_TRAITS = {
     "Select an Instrument to Rename",
+    "rename selection window",
     RENAME_SELECTION_BUTTONS,
     ESelectionAction::Rename,
 };

@@ -16,6 +16,7 @@ struct SSelectionButton {
 
 struct SInstrumentSelectionTraits {
     const char* pszTitle;
+    const char* pszRouteName;                  // in the routing log
     std::span<const SSelectionButton> buttons; // in the order shown
     ESelectionAction nListAction;              // double click or right click on the list
 };

@@ -6,6 +6,8 @@
 #include "model/AddressText.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
+#include "protocol/DatagramRouter.h"
+#include "protocol/InstrumentName.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -16,29 +18,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Names are shorter than a text field: 63 code units at most.
-constexpr qsizetype NAME_LENGTH_LIMIT = TEXT_FIELD_SIZE;
-
-// "Unnamed" is what the lists show for an instrument without a name, so no instrument may be
-// given it. Only A to Z are compared without case, as the instruments' other clients do.
-bool IsReservedName(const QString& strText) {
-    static constexpr char16_t RESERVED[] = u"unnamed";
-    constexpr qsizetype nLength = std::size(RESERVED) - 1;
-    if (strText.size() != nLength) {
-        return false;
-    }
-    for (qsizetype i = 0; i < nLength; ++i) {
-        char16_t ch = strText.at(i).unicode();
-        if (ch >= u'A' && ch <= u'Z') {
-            ch = static_cast<char16_t>(ch - u'A' + u'a');
-        }
-        if (ch != RESERVED[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 QLineEdit* AddBox(QFormLayout* pForm, const QString& strLabel, bool bEditable, QWidget* pParent) {
     auto* pLabel = new QLabel(strLabel, pParent);
@@ -52,23 +31,17 @@ QLineEdit* AddBox(QFormLayout* pForm, const QString& strLabel, bool bEditable, Q
 
 CInstrumentNamingDialog::CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
                                                  const SInstrumentNamingTraits& traits,
+                                                 const QString& strHostName,
+                                                 const QString& strCurrentName,
+                                                 const QString& strName, std::uint32_t dwIPAddress,
                                                  QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_traits(traits) {
+    : CDialog(pParent), m_app(app), m_traits(traits), m_strHostName(strHostName),
+      m_strCurrentName(strCurrentName), m_strName(strName), m_dwIPAddress(dwIPAddress),
+      m_exchange(traits.kind, dwIPAddress, ToWideView(app.m_strLocalHostName)) {
     BuildControls();
 }
 
 CInstrumentNamingDialog::~CInstrumentNamingDialog() = default;
-
-void CInstrumentNamingDialog::BindMembers(QString& strHostName, QString& strName,
-                                          const QString& strCurrentName, std::uint32_t& dwIPAddress,
-                                          std::uint32_t& nTimeouts, unsigned& nResponseTimer) {
-    m_pstrHostName = &strHostName;
-    m_pstrName = &strName;
-    m_pstrCurrentName = &strCurrentName;
-    m_pdwIPAddress = &dwIPAddress;
-    m_pnTimeouts = &nTimeouts;
-    m_pnResponseTimer = &nResponseTimer;
-}
 
 void CInstrumentNamingDialog::BuildControls() {
     setWindowTitle(QString::fromUtf8(m_traits.pszTitle));
@@ -116,22 +89,26 @@ bool CInstrumentNamingDialog::OnInitDialog() {
     m_pActionButton->setEnabled(true);
     const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
     const std::uint32_t dwLocalAddress = pLink != nullptr ? pLink->m_dwLocalAddress : 0;
+    if (m_app.m_pDatagramRouter) {
+        m_registration.Register(*m_app.m_pDatagramRouter, {m_traits.kind.nCode},
+                                m_traits.pszRouteName);
+    }
 
     QWidget* pFocus = m_pNameEdit;
     if (m_traits.nLayout == ENamingLayout::Claim) {
-        if (!m_pstrName->isEmpty()) {
+        if (!m_strName.isEmpty()) {
             // Claimed under the name it has. Setting the text is a change like any other, so
             // the name check judges it too.
-            m_pNameEdit->setText(*m_pstrName);
+            m_pNameEdit->setText(m_strName);
             m_pNameEdit->setEnabled(false);
             pFocus = m_pActionButton;
         }
     } else {
-        m_pCurrentNameEdit->setText(*m_pstrCurrentName);
+        m_pCurrentNameEdit->setText(m_strCurrentName);
         m_pNameEdit->setEnabled(true);
     }
     m_pAddressEdit->setText(
-        FromWide(FormatHostAndAddress(ToWideView(*m_pstrHostName), *m_pdwIPAddress)));
+        FromWide(FormatHostAndAddress(ToWideView(m_strHostName), m_dwIPAddress)));
     if (m_pOwnerEdit != nullptr) {
         m_pOwnerEdit->setText(
             FromWide(FormatHostAndAddress(ToWideView(m_app.m_strLocalHostName), dwLocalAddress)));
@@ -157,96 +134,106 @@ void CInstrumentNamingDialog::OnNameChanged() {
 
 void CInstrumentNamingDialog::CheckName() {
     const QString strText = m_pNameEdit->text();
-    if (strText.isEmpty()) {
+    switch (CheckInstrumentName(ToWideView(strText))) {
+    case ENameCheck::Empty:
         return; // the last name that passed stays
-    }
-    if (strText.size() >= NAME_LENGTH_LIMIT) {
-        ShowMessage(QString::asprintf("An instrument name must be less than %u characters long.",
-                                      static_cast<unsigned>(NAME_LENGTH_LIMIT)),
-                    EMessageIcon::Exclamation);
+    case ENameCheck::TooLong:
+        ShowMessage(FromWide(NameTooLongText()), EMessageIcon::Exclamation);
         m_pNameEdit->setFocus(Qt::OtherFocusReason);
         return;
-    }
-    if (IsReservedName(strText)) {
-        ShowMessage(QLatin1Char('"') + strText +
-                        QStringLiteral("\" is not a valid instrument name."),
-                    EMessageIcon::Exclamation);
+    case ENameCheck::Reserved:
+        ShowMessage(FromWide(ReservedNameText(ToWideView(strText))), EMessageIcon::Exclamation);
         m_pNameEdit->setFocus(Qt::OtherFocusReason);
         return;
+    case ENameCheck::Valid:
+        m_strName = strText;
+        return;
     }
-    *m_pstrName = strText;
 }
 
 void CInstrumentNamingDialog::SendNamedRequest() {
-    if (*m_pnResponseTimer != 0) {
+    if (m_nResponseTimer != 0) {
         return; // a request already waits for its reply
     }
     if (IsEndingRun()) {
         return; // closing after a termination signal: nothing new goes out
     }
-    if (m_pstrName->isEmpty()) {
-        ShowMessage(QString::fromUtf8(m_traits.pszEmptyNameMessage), EMessageIcon::Exclamation);
-        m_pNameEdit->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    const auto payload = BuildNamedRequest(m_traits.nCode, ToWideView(*m_pstrName),
-                                           ToWideView(m_app.m_strLocalHostName));
-    if (CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface) {
-        pLink->m_dwDestinationAddress = *m_pdwIPAddress;
-        pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-        // A request that did not go out is handled like one that got no reply.
-        pLink->Send(payload.data(), static_cast<std::uint32_t>(payload.size()));
-    }
-    *m_pnResponseTimer = SetTimer(m_traits.nTimerId, m_traits.nTimerPeriodMs);
-    // Disabled while the request is under way. Had it the focus, the name box takes it, so the
-    // user can go on typing; without a name box the window keeps it and Enter does nothing.
-    if (focusWidget() == m_pActionButton && m_pNameEdit->isEnabled()) {
-        m_pNameEdit->setFocus(Qt::OtherFocusReason);
-    }
-    m_pActionButton->setEnabled(false);
+    Act(m_exchange.Send(ToWideView(m_strName)));
 }
 
 void CInstrumentNamingDialog::OnTimer(unsigned nIDEvent) {
-    if (nIDEvent == m_traits.nTimerId && *m_pnResponseTimer != 0) {
-        KillTimer(*m_pnResponseTimer);
-        ++*m_pnTimeouts;
-        *m_pnResponseTimer = 0;
-        if (*m_pnTimeouts <= MAX_REQUEST_RETRIES) {
-            SendNamedRequest();
-        } else {
-            ShowMessage(QString::fromUtf8(m_traits.pszNoResponseMessage),
-                        EMessageIcon::Exclamation);
-            EndDialog(-1);
-        }
+    if (nIDEvent == m_traits.kind.nTimerId && m_nResponseTimer != 0) {
+        StopRunningTimer(m_nResponseTimer);
+        Act(m_exchange.OnTimeout(ToWideView(m_strName)));
     }
     CDialog::OnTimer(nIDEvent);
 }
 
-void CInstrumentNamingDialog::HandleNamedReply(const std::uint8_t* pbDatagram,
-                                               std::uint32_t dwLength) {
-    std::optional<std::uint8_t> bStatus;
-    if (pbDatagram != nullptr) {
-        if (const auto view = ParseDatagram({pbDatagram, dwLength})) {
-            bStatus = ReadStatusReply(view->payload, m_traits.nCode);
-        }
+bool CInstrumentNamingDialog::IsTakingReplies() const {
+    return IsWindowVisible() && IsWaitingForReply();
+}
+
+void CInstrumentNamingDialog::TakeReply(const DatagramView& datagram) {
+    HandleNamedReply(datagram);
+}
+
+void CInstrumentNamingDialog::HandleNamedReply(const DatagramView& datagram) {
+    if (m_nResponseTimer == 0) {
+        return;
     }
     // A reply that cannot be read is ignored as if it had not come: the retries go on.
-    if (!bStatus || *m_pnResponseTimer == 0) {
-        return;
+    Act(m_exchange.OnReply(datagram.payload));
+}
+
+void CInstrumentNamingDialog::Act(const SNamingStep& step) {
+    if (step.bStopTimer) {
+        StopRunningTimer(m_nResponseTimer);
     }
-    KillTimer(*m_pnResponseTimer);
-    *m_pnResponseTimer = 0;
-    if (*bStatus != STATUS_OK) {
-        ShowMessage(QString::fromUtf8(m_traits.pszRefusedMessage), EMessageIcon::Exclamation);
+    const SNamingKind& kind = m_traits.kind;
+    switch (step.nEvent) {
+    case ENamingEvent::None:
+        break;
+    case ENamingEvent::NoName:
+        ShowMessage(FromWide(kind.strNoNameText), EMessageIcon::Exclamation);
+        m_pNameEdit->setFocus(Qt::OtherFocusReason);
+        break;
+    case ENamingEvent::Sent:
+        if (IsEndingRun()) {
+            return; // a repetition after a termination signal does not go out
+        }
+        if (CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface) {
+            pLink->m_dwDestinationAddress = step.request.dwDestination;
+            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
+            // A request that did not go out is handled like one that got no reply.
+            pLink->Send(step.request.payload.data(),
+                        static_cast<std::uint32_t>(step.request.payload.size()));
+        }
+        m_nResponseTimer = SetTimer(kind.nTimerId, kind.nTimerPeriodMs);
+        // Disabled while the request is under way. Had it the focus, the name box takes it, so
+        // the user can go on typing; without a name box the window keeps it and Enter does
+        // nothing.
+        if (focusWidget() == m_pActionButton && m_pNameEdit->isEnabled()) {
+            m_pNameEdit->setFocus(Qt::OtherFocusReason);
+        }
+        m_pActionButton->setEnabled(false);
+        break;
+    case ENamingEvent::NoResponse:
+        ShowMessage(FromWide(kind.strNoResponseText), EMessageIcon::Exclamation);
         EndDialog(-1);
-        return;
+        break;
+    case ENamingEvent::Refused:
+        ShowMessage(FromWide(kind.strRefusedText), EMessageIcon::Exclamation);
+        EndDialog(-1);
+        break;
+    case ENamingEvent::Granted:
+        m_app.m_strInstrumentHostName = m_strHostName;
+        m_app.m_dwInstrumentIPAddress = m_dwIPAddress;
+        m_app.m_strInstrumentName = m_strName;
+        m_app.m_nConnectionState = CONNECTION_READY;
+        ShowMessage(FromWide(kind.strGrantedText), EMessageIcon::Information);
+        EndDialog(-1);
+        break;
     }
-    m_app.m_strInstrumentHostName = *m_pstrHostName;
-    m_app.m_dwInstrumentIPAddress = *m_pdwIPAddress;
-    m_app.m_strInstrumentName = *m_pstrName;
-    m_app.m_nConnectionState = CONNECTION_READY;
-    ShowMessage(QString::fromUtf8(m_traits.pszSuccessMessage), EMessageIcon::Information);
-    EndDialog(-1);
 }
 
 void CInstrumentNamingDialog::OnCancel() {
@@ -255,10 +242,8 @@ void CInstrumentNamingDialog::OnCancel() {
 
 void CInstrumentNamingDialog::OnDestroy() {
     CDialog::OnDestroy();
-    if (*m_pnResponseTimer != 0) {
-        KillTimer(*m_pnResponseTimer);
-        *m_pnResponseTimer = 0;
-    }
+    StopRunningTimer(m_nResponseTimer);
+    m_registration.Unregister();
 }
 
 void CInstrumentNamingDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {

@@ -1,9 +1,13 @@
 // The shared window behind the claim and rename windows: a name typed and checked, a named
-// request sent to one instrument with retries, and its reply.
+// request sent to one instrument with retries, and its reply. The state of both windows lives
+// here; each subclass gives its parts the names they have in that window.
 #pragma once
 
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
+#include "protocol/NamingExchange.h"
+#include "protocol/ReplyReceiver.h"
+#include "ui/ReplyRegistration.h"
 #include "ui/naming/InstrumentNamingTraits.h"
 
 #include <QString>
@@ -13,35 +17,31 @@ class CMolvarInstrumentConnectionApplication;
 class QLineEdit;
 class QPushButton;
 
-class CInstrumentNamingDialog : public CDialog {
+class CInstrumentNamingDialog : public CDialog, private CReplyReceiver {
     Q_OBJECT
 
 public:
-    // Time-outs after which the request goes out again: the first request and three more.
-    static constexpr std::uint32_t MAX_REQUEST_RETRIES = 3;
-
     ~CInstrumentNamingDialog() override;
 
     // A request waits for its reply: only then does the routing hand a reply to the window.
-    bool IsWaitingForReply() const { return *m_pnResponseTimer != 0; }
+    bool IsWaitingForReply() const { return m_nResponseTimer != 0; }
 
 protected:
+    // strName is the name the window starts with (the claim: the instrument's own; the rename:
+    // none), strCurrentName the one the instrument has.
     CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
-                            const SInstrumentNamingTraits& traits, QWidget* pParent);
-
-    // The subclass's members that the shared steps work on; called from its constructor.
-    void BindMembers(QString& strHostName, QString& strName, const QString& strCurrentName,
-                     std::uint32_t& dwIPAddress, std::uint32_t& nTimeouts,
-                     unsigned& nResponseTimer);
+                            const SInstrumentNamingTraits& traits, const QString& strHostName,
+                            const QString& strCurrentName, const QString& strName,
+                            std::uint32_t dwIPAddress, QWidget* pParent);
 
     bool OnInitDialog() override;
     void OnTimer(unsigned nIDEvent) override;
     void OnDestroy() override;
     void OnCancel() override;
 
-    // The reply to the named request (the whole datagram, header included).
-    void HandleNamedReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
-    // The action button and each repetition: the request goes out and the reply timer starts.
+    // The reply to the named request.
+    void HandleNamedReply(const DatagramView& datagram);
+    // The action button: the request goes out and the reply timer starts.
     void SendNamedRequest();
     // Every change of the editable name box.
     void OnNameChanged();
@@ -49,6 +49,15 @@ protected:
 
     CMolvarInstrumentConnectionApplication& m_app;
     const SInstrumentNamingTraits& m_traits;
+
+    // The instrument, the name last accepted by the checks, and the exchange (with its
+    // time-outs) under way.
+    const QString m_strHostName;
+    const QString m_strCurrentName;
+    QString m_strName;
+    const std::uint32_t m_dwIPAddress;
+    CNamingExchange m_exchange;
+    unsigned m_nResponseTimer = 0;
 
     QLineEdit* m_pNameEdit = nullptr;        // the box the user types the name into
     QLineEdit* m_pCurrentNameEdit = nullptr; // rename: the name before the rename
@@ -58,16 +67,16 @@ protected:
     QPushButton* m_pCancelButton = nullptr;
 
 private:
+    // CReplyReceiver: replies of the window's code while it is visible and waits.
+    bool IsTakingReplies() const override;
+    void TakeReply(const DatagramView& datagram) override;
+
     void BuildControls();
     void CheckName();
+    // What the exchange asked for: the request sent and the timer armed, or an outcome shown.
+    void Act(const SNamingStep& step);
 
-    QString* m_pstrHostName = nullptr;
-    QString* m_pstrName = nullptr;
-    const QString* m_pstrCurrentName = nullptr;
-    std::uint32_t* m_pdwIPAddress = nullptr;
-    std::uint32_t* m_pnTimeouts = nullptr;
-    unsigned m_nUnboundTimer = 0;
-    unsigned* m_pnResponseTimer = &m_nUnboundTimer;
     bool m_bChecking = false;     // inside the name check, which may show a message box
     bool m_bCheckPending = false; // the text changed while that box was up
+    CReplyRegistration m_registration{*this};
 };

@@ -1,7 +1,10 @@
-// What tells the claim window and the rename window apart: one table each.
+// What tells the claim window and the rename window apart: one table each. The exchange's kind
+// brings the message code, the reply timer's id and period and the texts of its outcomes.
 #pragma once
 
-#include "link/Messages.h"
+#include "protocol/NamingExchange.h"
+
+#include <cstdint>
 
 enum class ENamingLayout : std::uint8_t {
     // An editable name box (disabled and preset when the instrument has a name), the address
@@ -13,17 +16,12 @@ enum class ENamingLayout : std::uint8_t {
 
 struct SInstrumentNamingTraits {
     const char* pszTitle; // also the caption of every message
-    MessageCode nCode;    // of the request and its reply
-    unsigned nTimerId;
-    unsigned nTimerPeriodMs;
+    const SNamingKind& kind;
     ENamingLayout nLayout;
     const char* pszActionText;
-    bool bActionIsDefault; // Enter presses it; without it Enter ends the window (OnOK)
-    int nCancelResult;     // Escape and the close box
-    const char* pszEmptyNameMessage;
-    const char* pszNoResponseMessage;
-    const char* pszRefusedMessage;
-    const char* pszSuccessMessage;
+    bool bActionIsDefault;    // Enter presses it; without it Enter ends the window (OnOK)
+    int nCancelResult;        // Escape and the close box
+    const char* pszRouteName; // in the routing log
 };
 
 extern const SInstrumentNamingTraits CLAIM_NAMING_TRAITS;

@@ -7,24 +7,18 @@ class CRenameInstrumentDialog : public CInstrumentNamingDialog {
     Q_OBJECT
 
 public:
-    static constexpr unsigned ID_RENAME_RESPONSE_TIMER_EVENT = 8;
-    static constexpr unsigned RENAME_RESPONSE_TIMER_PERIOD_MS = 535;
+    static constexpr unsigned ID_RENAME_RESPONSE_TIMER_EVENT =
+        CNamingExchange::ID_RENAME_RESPONSE_TIMER_EVENT;
 
     CRenameInstrumentDialog(CMolvarInstrumentConnectionApplication& app, const QString& strHostName,
                             const QString& strCurrentName, std::uint32_t dwIPAddress,
                             QWidget* pParent = nullptr);
 
-    void HandleRenameReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
-
     // For tests and logs.
-    const QString& GetNewName() const { return m_strNewName; }
-    std::uint32_t GetRenameTimeouts() const { return m_nRenameTimeouts; }
-
-private:
-    QString m_strRenameHostName;
-    QString m_strCurrentName;
-    QString m_strNewName;
-    std::uint32_t m_dwRenameIPAddress;
-    std::uint32_t m_nRenameTimeouts = 0;
-    unsigned m_nRenameResponseTimer = 0;
+    const QString& GetRenameHostName() const { return m_strHostName; }
+    const QString& GetCurrentName() const { return m_strCurrentName; }
+    const QString& GetNewName() const { return m_strName; }
+    std::uint32_t GetRenameIPAddress() const { return m_dwIPAddress; }
+    std::uint32_t GetRenameTimeouts() const { return m_exchange.GetTimeouts(); }
+    unsigned GetRenameResponseTimer() const { return m_nResponseTimer; }
 };

@@ -3,7 +3,7 @@
 // kind of reply.
 #include "ui/claim/ClaimInstrumentDialog.h"
 
-#include "tests/ui/discovery/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 namespace {
 

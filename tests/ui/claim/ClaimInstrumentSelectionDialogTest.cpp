@@ -3,7 +3,7 @@
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
 
 #include "tests/support/ModalRunHook.h"
-#include "tests/ui/discovery/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "ui/WindowMessages.h"
 #include "ui/claim/ClaimInstrumentDialog.h"
 #include "ui/rename/RenameInstrumentDialog.h"

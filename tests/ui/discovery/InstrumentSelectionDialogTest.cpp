@@ -2,7 +2,7 @@
 // (the rename selection window runs the same code): the timeline of the three timers, what the
 // status line and the rows show, the in-use rule, and the selection through refreshes.
 #include "tests/support/ModalRunHook.h"
-#include "tests/ui/discovery/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "ui/WindowMessages.h"
 #include "ui/claim/ClaimInstrumentDialog.h"
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"

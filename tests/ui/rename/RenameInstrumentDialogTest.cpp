@@ -3,7 +3,7 @@
 // window does differently, and its request, retries and replies.
 #include "ui/rename/RenameInstrumentDialog.h"
 
-#include "tests/ui/discovery/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 namespace {
 

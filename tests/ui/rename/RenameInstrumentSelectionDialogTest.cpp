@@ -3,7 +3,7 @@
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
 #include "tests/support/ModalRunHook.h"
-#include "tests/ui/discovery/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "ui/rename/RenameInstrumentDialog.h"
 
 namespace {

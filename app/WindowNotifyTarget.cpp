@@ -1,4 +1,4 @@
-#include "platform/window/WindowNotifyTarget.h"
+#include "app/WindowNotifyTarget.h"
 
 #include <map>
 #include <mutex>
