@@ -404,6 +404,9 @@ void CTavikctlSession::OnDiscoveryReply(const DatagramView& datagram) {
 }
 
 void CTavikctlSession::OnCollectionEnd() {
+    if (!m_pDiscovery) {
+        return;
+    }
     ++m_nCollections;
     const CInstrumentList& listDisplayed = m_pDiscovery->GetDisplayed();
     if (m_match) {
