@@ -1,21 +1,30 @@
 #include "cli/QueuedNotifyTarget.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
 #include <utility>
 
-CQueuedNotifyTarget::CQueuedNotifyTarget(QObject* pContext, std::function<void()> fnOnDatagrams)
-    : m_pContext(pContext), m_fnOnDatagrams(std::move(fnOnDatagrams)) {}
+namespace {
+
+const QEvent::Type DATAGRAMS_WAITING_EVENT = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+} // namespace
+
+CQueuedNotifyTarget::CQueuedNotifyTarget(std::function<void()> fnOnDatagrams)
+    : m_fnOnDatagrams(std::move(fnOnDatagrams)) {}
 
 void CQueuedNotifyTarget::PostDatagramNotification() {
     if (m_bPosted.exchange(true)) {
-        return; // a call is on its way and will take this datagram too
+        return; // an event is on its way and its call will take this datagram too
     }
-    QMetaObject::invokeMethod(
-        m_pContext,
-        [this] {
-            // Cleared before the datagrams are taken: one appended from now on posts again.
-            m_bPosted.store(false);
-            m_fnOnDatagrams();
-        },
-        Qt::QueuedConnection);
+    QCoreApplication::postEvent(this, new QEvent(DATAGRAMS_WAITING_EVENT));
+}
+
+bool CQueuedNotifyTarget::event(QEvent* pEvent) {
+    if (pEvent->type() != DATAGRAMS_WAITING_EVENT) {
+        return QObject::event(pEvent);
+    }
+    // Cleared before the datagrams are taken: one appended from now on posts again.
+    m_bPosted.store(false);
+    m_fnOnDatagrams();
+    return true;
 }

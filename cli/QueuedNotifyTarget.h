@@ -1,24 +1,27 @@
-// The link's announcements turned into one queued call on the event loop's thread. Called on
-// the socket thread: it only posts, and posts once until the call has run, since one call takes
-// every datagram waiting.
+// The link's announcements turned into one call on the event loop of the thread that made this
+// object. Called on the socket thread, it only posts an event (Qt's event queue orders the
+// post and the call), and posts once until the call has run, since one call takes every
+// datagram waiting.
 #pragma once
 
 #include "link/DatagramNotifyTarget.h"
 
+#include <QEvent>
 #include <QObject>
 #include <atomic>
 #include <functional>
 
-class CQueuedNotifyTarget final : public CDatagramNotifyTarget {
+class CQueuedNotifyTarget final : public QObject, public CDatagramNotifyTarget {
 public:
-    // fnOnDatagrams runs on pContext's thread.
-    CQueuedNotifyTarget(QObject* pContext, std::function<void()> fnOnDatagrams);
-    ~CQueuedNotifyTarget() = default;
+    explicit CQueuedNotifyTarget(std::function<void()> fnOnDatagrams);
+    ~CQueuedNotifyTarget() override = default;
 
     void PostDatagramNotification() override;
 
+protected:
+    bool event(QEvent* pEvent) override;
+
 private:
-    QObject* m_pContext;
     std::function<void()> m_fnOnDatagrams;
     std::atomic<bool> m_bPosted{false};
 };

@@ -65,7 +65,7 @@ bool IsNamingTimer(unsigned nTimerId) {
 } // namespace
 
 CTavikctlSession::CTavikctlSession(const SCliOptions& options, const CCliOutput& output)
-    : m_options(options), m_output(output), m_notifyTarget(&m_context, [this] { RouteWaiting(); }),
+    : m_options(options), m_output(output), m_notifyTarget([this] { RouteWaiting(); }),
       m_discoveryReceiver([this] { return m_pDiscovery != nullptr; },
                           [this](const DatagramView& datagram) { OnDiscoveryReply(datagram); }),
       m_connectionReceiver([this] { return m_connection.IsWaitingForReply(); },

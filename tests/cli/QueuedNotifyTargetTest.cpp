@@ -23,10 +23,9 @@ bool ProcessEventsUntil(const std::function<bool()>& fnDone, int nTimeoutMs = 50
 } // namespace
 
 TEST(QueuedNotifyTarget, AnnouncementsFromAnotherThreadRunOnceOnTheLoopThenAgain) {
-    QObject context;
     int nCalls = 0;
     Qt::HANDLE pCallThread = nullptr;
-    CQueuedNotifyTarget target(&context, [&] {
+    CQueuedNotifyTarget target([&] {
         ++nCalls;
         pCallThread = QThread::currentThreadId();
     });
