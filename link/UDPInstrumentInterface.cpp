@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int BIND_ATTEMPTS = 7;
-constexpr std::uint32_t BIND_RETRY_MS = 500;
 // A pass reads what waits while the receive buffer keeps room for the largest datagram; the cap
 // keeps a flood of datagrams that are dropped from holding the thread in one pass.
 constexpr int MAX_DATAGRAMS_PER_PASS = 64;
@@ -288,6 +286,21 @@ void CUDPInstrumentInterface::WakeForRoom(std::uint32_t dwSpace) {
     }
 }
 
+void CUDPInstrumentInterface::SetSetup(ELinkSetup nSetup) {
+    {
+        std::lock_guard lock(m_setupMutex);
+        m_nSetup = nSetup;
+    }
+    m_setupChanged.notify_all();
+}
+
+ELinkSetup CUDPInstrumentInterface::WaitForSetup(std::uint32_t dwTimeoutMs) {
+    std::unique_lock lock(m_setupMutex);
+    m_setupChanged.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                            [this] { return m_nSetup != ELinkSetup::Pending; });
+    return m_nSetup;
+}
+
 void CUDPInstrumentInterface::SetNotifyTarget(CDatagramNotifyTarget* pTarget) {
     int nWaiting = 0;
     {
@@ -403,6 +416,8 @@ void CUDPInstrumentInterface::SocketThread() {
     if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
         LinkLog(LINK_LOG_WARNING, "The UDP socket could not be set up: %s",
                 std::strerror(socket.GetLastError()));
+        m_nLastSocketError.store(socket.GetLastError());
+        SetSetup(ELinkSetup::Failed);
         return;
     }
     if (m_nRequestedSocketReceiveBufferBytes > 0) {
@@ -433,12 +448,16 @@ void CUDPInstrumentInterface::SocketThread() {
             LinkLog(LINK_LOG_WARNING, "UDP port %u could not be bound after %d attempts: %s",
                     static_cast<unsigned>(m_nLocalPort), BIND_ATTEMPTS,
                     std::strerror(socket.GetLastError()));
+            m_nLastSocketError.store(socket.GetLastError());
+            SetSetup(ELinkSetup::Failed);
             return;
         }
         if (m_hStopEvent->Wait(BIND_RETRY_MS)) {
+            SetSetup(ELinkSetup::Failed);
             return;
         }
     }
+    SetSetup(ELinkSetup::Bound);
 
     std::uint8_t abSend[BUFFER_SIZE];
     std::uint8_t abReceive[BUFFER_SIZE];

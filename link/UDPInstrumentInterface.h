@@ -11,6 +11,7 @@
 #include "platform/WakeSignal.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,6 +44,10 @@ std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount
 
 class CUdpSocket;
 
+// How far the socket thread has got with the socket: still at it, bound to its port and serving,
+// or given up (the socket could not be opened, or the port stayed taken through every attempt).
+enum class ELinkSetup : std::uint8_t { Pending, Bound, Failed };
+
 class CUDPInstrumentInterface final : public CInstrumentInterface {
 public:
     static constexpr std::uint32_t BUFFER_SIZE = 4096;
@@ -52,6 +57,12 @@ public:
     // segment while the window thread takes them. Without privileges the kernel caps it at
     // net.core.rmem_max.
     static constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 4 << 20;
+    // A port that is taken is tried this many times, this far apart, before the link gives up.
+    static constexpr int BIND_ATTEMPTS = 7;
+    static constexpr std::uint32_t BIND_RETRY_MS = 500;
+    // Longer than the socket thread can take to bind or give up.
+    static constexpr std::uint32_t SETUP_TIMEOUT_MS =
+        BIND_ATTEMPTS * BIND_RETRY_MS + WAIT_TIMEOUT_MS;
 
     // Throws InterfaceException. The ports are the protocol's own unless a test chooses others;
     // a socket receive buffer of 0 keeps the kernel's default (for measurements).
@@ -94,6 +105,10 @@ public:
 
     // The socket thread's last error on a send or a receive (an errno value), 0 at first.
     int GetLastSocketError() const { return m_nLastSocketError.load(); }
+    // Whether the socket thread has bound its port; on Failed, GetLastSocketError says why
+    // (EADDRINUSE: another program holds the port). Waits until it is no longer Pending, at
+    // most dwTimeoutMs; 0 only looks.
+    ELinkSetup WaitForSetup(std::uint32_t dwTimeoutMs);
     std::uint16_t GetLocalPort() const { return m_nLocalPort; }
     // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
     // socket thread has set the socket up.
@@ -108,6 +123,7 @@ private:
     bool ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer);
     // Wakes the socket thread for room once TakeDatagram has freed enough.
     void WakeForRoom(std::uint32_t dwSpace);
+    void SetSetup(ELinkSetup nSetup);
 
     std::unique_ptr<CAutoResetEvent> m_hStopEvent;
     std::unique_ptr<CAutoResetEvent> m_hSendDoneEvent;
@@ -156,6 +172,10 @@ private:
     const std::uint16_t m_nPeerPort;
     const int m_nRequestedSocketReceiveBufferBytes;
     std::atomic<int> m_nSocketReceiveBufferBytes{0};
+
+    std::mutex m_setupMutex;
+    std::condition_variable m_setupChanged;
+    ELinkSetup m_nSetup = ELinkSetup::Pending;
 };
 
 // The single link: the first call creates it with its arguments, later calls return it and

@@ -41,6 +41,11 @@ inline constexpr std::u16string_view TEXT_RENAME_NO_RESPONSE =
 inline constexpr std::u16string_view TEXT_RENAME_REFUSED = u"The instrument could not be renamed.";
 inline constexpr std::u16string_view TEXT_RENAME_GRANTED =
     u"You have renamed the instrument, and are the current owner.";
+// The checks before a claim or a rename: an instrument in use is not asked.
+inline constexpr std::u16string_view TEXT_CLAIM_SELECTED_IN_USE =
+    u"The selected instrument is in use, and cannot be claimed.";
+inline constexpr std::u16string_view TEXT_RENAME_SELECTED_IN_USE =
+    u"The selected instrument is in use, and cannot be renamed.";
 
 // ---- Releasing a discovered instrument ------------------------------------------------------
 inline constexpr std::u16string_view TEXT_RELEASE_NOT_CLAIMED =

@@ -2,6 +2,7 @@
 // status texts.
 #include "LinkTestSupport.h"
 
+#include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -60,9 +61,13 @@ TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
     CLoopbackPeer peer;
     const auto start = Clock::now();
     CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, peer.Port());
+    EXPECT_EQ(link.WaitForSetup(100), ELinkSetup::Pending); // still trying
     // Seven attempts with six waits of 500 ms between them, then one warning.
     ASSERT_TRUE(WaitUntil([&] { return !log.TimesOf(LINK_LOG_WARNING, "bound").empty(); }, 8000ms));
     EXPECT_GE(MsSince(start), 2900);
+    // The owner learns that the link gave up, and why.
+    EXPECT_EQ(link.WaitForSetup(1000), ELinkSetup::Failed);
+    EXPECT_EQ(link.GetLastSocketError(), EADDRINUSE);
     const auto listAttempts = log.TimesOf(LINK_LOG_DEBUG, "Binding UDP port");
     ASSERT_EQ(listAttempts.size(), 7u);
     for (std::size_t i = 1; i < listAttempts.size(); ++i) {
@@ -91,6 +96,14 @@ TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
 
 // A link whose socket thread cannot bind plays no part: the test takes and confirms the
 // datagrams itself, as the socket thread would.
+TEST(LinkSetup, AFreePortIsBoundAtTheFirstAttemptAndTheWaitEndsThen) {
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(),
+                                 FreeUdpPort());
+    const auto start = Clock::now();
+    EXPECT_EQ(link.WaitForSetup(CUDPInstrumentInterface::SETUP_TIMEOUT_MS), ELinkSetup::Bound);
+    EXPECT_LT(MsSince(start), 400); // not the retry period, let alone the whole bound
+}
+
 TEST(LinkSend, ADatagramToAddressZeroIsRefusedAtOnceAndNeverWaitsToGoOut) {
     SHeldPort held;
     CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUdpPort());
@@ -146,7 +159,9 @@ TEST(LinkSetup, PortFreedBeforeTheLastAttemptIsBoundAfterAll) {
     const std::uint16_t nPort = pHeld->nPort;
     CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, nPort, peer.Port());
     std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(link.WaitForSetup(0), ELinkSetup::Pending);
     pHeld.reset();
+    EXPECT_EQ(link.WaitForSetup(CUDPInstrumentInterface::SETUP_TIMEOUT_MS), ELinkSetup::Bound);
     const Bytes probe = MakeDatagram(LOOPBACK_ADDRESS, LOOPBACK_ADDRESS, {0xEE});
     EXPECT_TRUE(WaitUntil(
         [&] {
