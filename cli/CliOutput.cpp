@@ -2,6 +2,7 @@
 
 #include "app/AdapterAddress.h"
 #include "cli/AdapterChoice.h"
+#include "link/Messages.h"
 #include "protocol/OutcomeTexts.h"
 
 #include <QJsonArray>
@@ -60,11 +61,7 @@ void CCliOutput::Error(const QString& strMessage) const {
 }
 
 QString CCliOutput::Dotted(std::uint32_t dwAddress) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(dwAddress >> 24)
-        .arg((dwAddress >> 16) & 0xFF)
-        .arg((dwAddress >> 8) & 0xFF)
-        .arg(dwAddress & 0xFF);
+    return QString::fromStdString(DottedAddress(dwAddress));
 }
 
 QString CCliOutput::HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {

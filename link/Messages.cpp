@@ -3,6 +3,7 @@
 #include "platform/AnsiCodePage.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -50,6 +51,13 @@ std::uint32_t ReadHeaderAddress(const std::uint8_t* pbField) {
     return static_cast<std::uint32_t>(pbField[0]) | static_cast<std::uint32_t>(pbField[1]) << 8 |
            static_cast<std::uint32_t>(pbField[2]) << 16 |
            static_cast<std::uint32_t>(pbField[3]) << 24;
+}
+
+std::string DottedAddress(std::uint32_t dwAddress) {
+    char szText[16];
+    std::snprintf(szText, sizeof(szText), "%u.%u.%u.%u", (dwAddress >> 24) & 0xFF,
+                  (dwAddress >> 16) & 0xFF, (dwAddress >> 8) & 0xFF, dwAddress & 0xFF);
+    return szText;
 }
 
 void WriteNetworkAddress(std::uint8_t* pbField, std::uint32_t dwAddress) {

@@ -49,6 +49,8 @@ constexpr std::uint8_t RELEASE_STATUS_OVERRIDABLE = 6; // claimed by another, ma
 // Header form: least significant byte first (header fields, owner address of a description).
 void WriteHeaderAddress(std::uint8_t* pbField, std::uint32_t dwAddress);
 std::uint32_t ReadHeaderAddress(const std::uint8_t* pbField);
+// How an address is shown: its four bytes in decimal, most significant first ("%u.%u.%u.%u").
+std::string DottedAddress(std::uint32_t dwAddress);
 // Network byte order: most significant byte first (instrument address, repair reply address).
 void WriteNetworkAddress(std::uint8_t* pbField, std::uint32_t dwAddress);
 std::uint32_t ReadNetworkAddress(const std::uint8_t* pbField);

@@ -45,17 +45,6 @@ const char* const STATUS_TEXTS[] = {
 CUDPInstrumentInterface* g_pInstrumentInterface = nullptr;
 std::mutex g_instrumentInterfaceMutex;
 
-struct SDottedAddress {
-    char sz[16];
-};
-
-SDottedAddress Dotted(std::uint32_t dwAddress) {
-    SDottedAddress address;
-    std::snprintf(address.sz, sizeof(address.sz), "%u.%u.%u.%u", (dwAddress >> 24) & 0xFF,
-                  (dwAddress >> 16) & 0xFF, (dwAddress >> 8) & 0xFF, dwAddress & 0xFF);
-    return address;
-}
-
 } // namespace
 
 // How much of a received datagram the receive buffer takes: the header and the payload it
@@ -511,14 +500,14 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
     if (!socket.SendTo(header.dwDestination, m_nPeerPort, pbBuffer, dwSendCount)) {
         m_nLastSocketError.store(socket.GetLastError());
         LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",
-                Dotted(header.dwDestination).sz, static_cast<unsigned>(m_nPeerPort),
+                DottedAddress(header.dwDestination).c_str(), static_cast<unsigned>(m_nPeerPort),
                 std::strerror(socket.GetLastError()));
         return;
     }
     // Logged before the confirmation, so the line is there when Send returns.
     LinkLog(LINK_LOG_DEBUG, "Sent code %u from %s to %s:%u, %u bytes",
             dwSendCount > DATAGRAM_HEADER_SIZE ? pbBuffer[DATAGRAM_HEADER_SIZE] : 0u,
-            Dotted(header.dwSource).sz, Dotted(header.dwDestination).sz,
+            DottedAddress(header.dwSource).c_str(), DottedAddress(header.dwDestination).c_str(),
             static_cast<unsigned>(m_nPeerPort), static_cast<unsigned>(dwSendCount));
     ConfirmSent(dwSequence);
 }

@@ -18,11 +18,6 @@ constexpr std::size_t RECEIVE_ROOM = 2048;
 // How long the worker sleeps at most when no answer is due, so a stop is never missed.
 constexpr std::chrono::milliseconds IDLE_POLL{200};
 
-std::string AddressText(std::uint32_t dwAddress) {
-    return std::to_string(dwAddress >> 24) + "." + std::to_string((dwAddress >> 16) & 0xFF) + "." +
-           std::to_string((dwAddress >> 8) & 0xFF) + "." + std::to_string(dwAddress & 0xFF);
-}
-
 const char* CodeName(std::uint8_t nCode) {
     switch (nCode) {
     case MSG_CLAIM:
@@ -371,7 +366,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
                                           bool bTruncated, std::uint32_t dwSender,
                                           std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
                                           bool bHaveReceivedOn) {
-    const std::string strFrom = AddressText(dwSender) + ":" + std::to_string(nSenderPort);
+    const std::string strFrom = DottedAddress(dwSender) + ":" + std::to_string(nSenderPort);
     const std::span<const std::uint8_t> bytes(pbBytes, nLength);
     const auto view = bTruncated ? std::nullopt : ParseDatagram(bytes);
 
@@ -383,13 +378,13 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
         const char* pszWhy = bTruncated                 ? "too long"
                              : !HasDatagramMagic(bytes) ? "bad magic"
                                                         : "length does not match its header";
-        ignore(pszWhy, bHaveReceivedOn ? AddressText(dwReceivedOn) : "?");
+        ignore(pszWhy, bHaveReceivedOn ? DottedAddress(dwReceivedOn) : "?");
         return;
     }
     if (!bHaveReceivedOn) {
         dwReceivedOn = view->header.dwDestination; // no packet information: trust the header
     }
-    const std::string strTo = AddressText(dwReceivedOn);
+    const std::string strTo = DottedAddress(dwReceivedOn);
 
     SSimulatorRequest request;
     request.dwHeaderDestination = view->header.dwDestination;
@@ -561,8 +556,8 @@ void CInstrumentSimulator::SState::Transmit(const SOutgoing& outgoing) {
     info.ipi_spec_dst.s_addr = htonl(outgoing.dwFrom);
     std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
 
-    const std::string strLine = outgoing.strWhat + " from " + AddressText(outgoing.dwFrom) +
-                                " to " + AddressText(outgoing.dwTo) + ":" +
+    const std::string strLine = outgoing.strWhat + " from " + DottedAddress(outgoing.dwFrom) +
+                                " to " + DottedAddress(outgoing.dwTo) + ":" +
                                 std::to_string(options.nClientPort) + " length " +
                                 std::to_string(outgoing.datagram.size());
     if (::sendmsg(nSocket, &message, MSG_NOSIGNAL) < 0) {

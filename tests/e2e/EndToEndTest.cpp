@@ -3,6 +3,7 @@
 // a lab of network namespaces of its own (tests/e2e/labs.txt, scripts/lab). Only run-case starts
 // these cases; anywhere else they are skipped before anything is sent.
 #include "app/MolvarInstrumentConnectionApplication.h"
+#include "link/Messages.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/window/Dialog.h"
 #include "tests/e2e/LabEnvironment.h"
@@ -51,11 +52,7 @@ const QString RELEASE_BUTTON = QStringLiteral("Release Instrument");
 const QString CLAIMED = QStringLiteral("You have claimed the instrument.");
 
 QString Dotted(std::uint32_t dwAddress) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(dwAddress >> 24)
-        .arg((dwAddress >> 16) & 0xFF)
-        .arg((dwAddress >> 8) & 0xFF)
-        .arg(dwAddress & 0xFF);
+    return QString::fromStdString(DottedAddress(dwAddress));
 }
 
 QString HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {

@@ -4,6 +4,7 @@
 // the cases are skipped before anything is sent. The configuration is read back with the
 // desktop program's own store.
 #include "app/ConfigurationStore.h"
+#include "link/Messages.h"
 #include "tests/e2e/LabEnvironment.h"
 
 #include <QCoreApplication>
@@ -46,11 +47,7 @@ struct SCtlRun {
 };
 
 QString Dotted(std::uint32_t dwAddress) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(dwAddress >> 24)
-        .arg((dwAddress >> 16) & 0xFF)
-        .arg((dwAddress >> 8) & 0xFF)
-        .arg(dwAddress & 0xFF);
+    return QString::fromStdString(DottedAddress(dwAddress));
 }
 
 // The instruments of a discover document, by address.
