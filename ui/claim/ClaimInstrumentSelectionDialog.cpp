@@ -32,9 +32,8 @@ void CClaimInstrumentSelectionDialog::OnClaimInstrument() {
         return;
     }
     if (instrument->IsBusy()) {
-        ShowMessage(
-            QString::fromUtf8(SelectionActionTexts(ESelectionAction::Claim).pszInUseMessage),
-            EMessageIcon::Exclamation);
+        ShowMessage(FromWide(SelectionActionTexts(ESelectionAction::Claim).strInUseMessage),
+                    EMessageIcon::Exclamation);
         return;
     }
     CClaimInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),

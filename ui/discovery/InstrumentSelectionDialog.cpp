@@ -358,9 +358,8 @@ void CInstrumentSelectionDialog::OnRenameInstrument() {
         return;
     }
     if (instrument->IsBusy()) {
-        ShowMessage(
-            QString::fromUtf8(SelectionActionTexts(ESelectionAction::Rename).pszInUseMessage),
-            EMessageIcon::Exclamation);
+        ShowMessage(FromWide(SelectionActionTexts(ESelectionAction::Rename).strInUseMessage),
+                    EMessageIcon::Exclamation);
         return;
     }
     CRenameInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),

@@ -1,5 +1,7 @@
 #include "ui/discovery/InstrumentSelectionTraits.h"
 
+#include "protocol/OutcomeTexts.h"
+
 namespace {
 
 constexpr SSelectionButton CLAIM_SELECTION_BUTTONS[] = {
@@ -16,11 +18,11 @@ constexpr SSelectionButton RENAME_SELECTION_BUTTONS[] = {
 // the button itself has none: the text the instruments' users know.
 constexpr SSelectionActionTexts ACTION_TEXTS[] = {
     {"Please select an instrument before clicking the \"Claim instrument...\" button.",
-     "The selected instrument is in use, and cannot be claimed."},
+     TEXT_CLAIM_SELECTED_IN_USE},
     {"Please select an instrument before clicking the \"Release instrument...\" button.",
-     "The selected instrument is in use, and cannot be released."},
+     TEXT_RELEASE_SELECTED_IN_USE},
     {"Please select an instrument before clicking the \"Rename instrument...\" button.",
-     "The selected instrument is in use, and cannot be renamed."},
+     TEXT_RENAME_SELECTED_IN_USE},
 };
 
 } // namespace

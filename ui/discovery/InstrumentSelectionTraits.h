@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 enum class ESelectionAction : std::uint8_t { Claim, Release, Rename };
 
@@ -26,7 +27,7 @@ extern const SInstrumentSelectionTraits RENAME_SELECTION_TRAITS;
 
 // The texts of an action, the same in both windows.
 struct SSelectionActionTexts {
-    const char* pszSelectMessage; // more than one instrument listed, none selected
-    const char* pszInUseMessage;  // the chosen instrument is in use
+    const char* pszSelectMessage;        // more than one instrument listed, none selected
+    std::u16string_view strInUseMessage; // the chosen instrument is in use
 };
 const SSelectionActionTexts& SelectionActionTexts(ESelectionAction nAction);
