@@ -328,8 +328,11 @@ int CMolvarInstrumentConnectionDialog::RouteDatagram() {
     case MSG_RELEASE:
     case MSG_REPAIR:
     case MSG_VERIFY:
+        // Only the reply to the request that waits: a release or repair reply from anyone on the
+        // segment during a verification would otherwise forget or move the configuration.
         if (CMolvarInstrumentConnectionDialog* pDialog = m_app.m_pConnectionDialog;
-            pDialog && pDialog->IsWindowVisible() && pDialog->IsWaitingForReply()) {
+            pDialog && pDialog->IsWindowVisible() && pDialog->IsWaitingForReply() &&
+            pDialog->GetPendingRequest() == nCode) {
             pszTarget = "main connection window";
             pDialog->HandleResponse(abDatagram.data(), dwLength);
         }
