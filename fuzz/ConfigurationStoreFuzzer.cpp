@@ -6,7 +6,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "tests/support/TestSettingsHome.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,7 +87,13 @@ extern "C" int LLVMFuzzerInitialize(int* pnArgc, char*** pppArgv) {
     }
     // The store's warnings about the files the input damaged would cost more than the try.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    static QCoreApplication app(*pnArgc, *pppArgv);
+    // The program reads the files with its windows' application object in place, and a value
+    // stored as a serialised variant may be of any type that Qt's libraries register, images
+    // among them, which need it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static QApplication app(*pnArgc, *pppArgv);
     return 0;
 }
 
