@@ -2,6 +2,7 @@
 
 #include "app/Logging.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <memory>
@@ -66,6 +67,18 @@ std::uint32_t ReadNumber(const QSettings& settings, const char* pszName) {
     return static_cast<std::uint32_t>(nValue);
 }
 
+QSettings::Status WriteKey(const SSettingsKey& key, const SConfiguration& configuration) {
+    const std::unique_ptr<QSettings> pSettings = OpenKey(key);
+    pSettings->setValue(QString::fromLatin1(CConfigurationStore::VALUE_INSTRUMENT_NAME),
+                        configuration.strInstrumentName);
+    pSettings->setValue(QString::fromLatin1(CConfigurationStore::VALUE_INSTRUMENT_HOST_NAME),
+                        configuration.strInstrumentHostName);
+    pSettings->setValue(QString::fromLatin1(CConfigurationStore::VALUE_INSTRUMENT_IP_ADDRESS),
+                        static_cast<uint>(configuration.dwInstrumentIPAddress));
+    pSettings->sync();
+    return pSettings->status();
+}
+
 } // namespace
 
 QString CConfigurationStore::FileName(const SSettingsKey& key) {
@@ -89,18 +102,26 @@ bool CConfigurationStore::Save(const SConfiguration& configuration) {
     for (const SSettingsKey& key : SAVED_KEYS) {
         // Every key is written, whatever became of the keys before it: a key that cannot be
         // written must not cost the others, least of all the one that is read back.
-        const std::unique_ptr<QSettings> pSettings = OpenKey(key);
-        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_NAME),
-                            configuration.strInstrumentName);
-        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_HOST_NAME),
-                            configuration.strInstrumentHostName);
-        pSettings->setValue(QString::fromLatin1(VALUE_INSTRUMENT_IP_ADDRESS),
-                            static_cast<uint>(configuration.dwInstrumentIPAddress));
-        pSettings->sync();
-        if (pSettings->status() != QSettings::NoError) {
-            qCWarning(AppCategory).noquote()
-                << "The configuration could not be written to" << pSettings->fileName() << "("
-                << key.pszKeyName << ")";
+        const QString strFile = OpenKey(key)->fileName();
+        QFile original(strFile);
+        const QByteArray abOriginal =
+            original.open(QIODevice::ReadOnly) ? original.readAll() : QByteArray();
+        QSettings::Status nStatus = WriteKey(key, configuration);
+        if (nStatus == QSettings::FormatError) {
+            // A file that did not parse is written over, and QSettings reports the error it met
+            // reading it. What it could not read is kept beside it, and a second write, to the
+            // file now its own, tells whether the key holds the configuration.
+            QFile kept(strFile + QStringLiteral(".unreadable"));
+            if (kept.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                kept.write(abOriginal);
+            }
+            qCWarning(AppCategory).noquote() << "The unreadable" << strFile << "is kept as"
+                                             << kept.fileName() << "and written anew";
+            nStatus = WriteKey(key, configuration);
+        }
+        if (nStatus != QSettings::NoError) {
+            qCWarning(AppCategory).noquote() << "The configuration could not be written to"
+                                             << strFile << "(" << key.pszKeyName << ")";
             bAllWritten = false;
         }
     }

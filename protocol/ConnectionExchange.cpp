@@ -91,7 +91,9 @@ SConnectionStep CConnectionExchange::OnTimeout(const SConnectionTarget& target) 
 
 SConnectionStep CConnectionExchange::OnReply(std::span<const std::uint8_t> payload) {
     SConnectionStep step;
-    if (!m_bWaiting || payload.empty()) {
+    // Only the reply to the request that waits: a release or repair reply from anyone on the
+    // segment during a verification would otherwise forget or move the configuration.
+    if (!m_bWaiting || payload.empty() || payload[0] != m_nPendingRequest) {
         return step;
     }
     // Each reply is read only at its exact length; any other datagram is as if it had not

@@ -80,9 +80,9 @@ public:
 
     // The reply timer's event: a repetition (Sent), a give-up, or None when nothing waits.
     SConnectionStep OnTimeout(const SConnectionTarget& target);
-    // A routed datagram's payload. One of code 3, 4 or 5 with its reply's exact length ends the
-    // wait, whichever exchange waits; anything else, or any reply while nothing waits, changes
-    // nothing (None, the timer runs on).
+    // A routed datagram's payload. The reply to the request that waits, at its exact length,
+    // ends the wait; anything else (another code, another length, any reply while nothing
+    // waits) changes nothing (None, the timer runs on).
     SConnectionStep OnReply(std::span<const std::uint8_t> payload);
 
     bool IsWaitingForReply() const { return m_bWaiting; }

@@ -72,11 +72,15 @@ std::vector<std::uint8_t> MalformedDatagram(std::uint32_t dwDestination, std::ui
 } // namespace
 
 struct CInstrumentSimulator::SState {
-    struct SOutgoing {
-        std::vector<std::uint8_t> datagram;
-        std::uint32_t dwFrom = 0; // the answering instrument's address
-        std::uint32_t dwTo = 0;   // the requester's IP address
-        std::string strWhat;      // what the log calls it: the code's name and number
+    struct SOutgoing : SSimulatorAnswer {
+        std::string strWhat; // what the log calls it: the code's name and number
+    };
+    // What one datagram gets: its answers, and the switches in force when it came.
+    struct SDecision {
+        std::vector<SOutgoing> listAnswers;
+        std::chrono::milliseconds delay{0};
+        bool bAnswerTwice = false;
+        bool bMalformed = false;
     };
 
     explicit SState(std::vector<SSimulatedInstrument> instruments, SSimulatorOptions options)
@@ -88,6 +92,10 @@ struct CInstrumentSimulator::SState {
     void Handle(const std::uint8_t* pbBytes, std::size_t nLength, bool bTruncated,
                 std::uint32_t dwSender, std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
                 bool bHaveReceivedOn);
+    // Records a well-formed request and acts upon it; no answers for what is no request.
+    SDecision Decide(const std::uint8_t* pbBytes, std::size_t nLength, bool bTruncated,
+                     std::uint32_t dwSender, std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
+                     bool bHaveReceivedOn);
     // Under the lock: the instrument's answer to a request, if it answers.
     std::optional<std::vector<std::uint8_t>> Answer(SSimulatedInstrument& instrument,
                                                     const SSimulatorRequest& request);
@@ -277,6 +285,18 @@ bool CInstrumentSimulator::WaitForRequests(std::uint8_t nCode, std::size_t nCoun
     });
 }
 
+std::vector<SSimulatorAnswer> CInstrumentSimulator::Respond(std::span<const std::uint8_t> datagram,
+                                                            std::uint32_t dwSender,
+                                                            std::uint32_t dwReceivedOn) {
+    SState::SDecision decision =
+        m_pState->Decide(datagram.data(), datagram.size(), false, dwSender, 0, dwReceivedOn, true);
+    std::vector<SSimulatorAnswer> listAnswers;
+    for (SState::SOutgoing& answer : decision.listAnswers) {
+        listAnswers.push_back(std::move(answer));
+    }
+    return listAnswers;
+}
+
 const char* CInstrumentSimulator::PolicyText() {
     return "How the simulated instruments answer:\n"
            "  A request sent to an instrument's own address is answered by that instrument\n"
@@ -366,6 +386,31 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
                                           bool bTruncated, std::uint32_t dwSender,
                                           std::uint16_t nSenderPort, std::uint32_t dwReceivedOn,
                                           bool bHaveReceivedOn) {
+    SDecision decision =
+        Decide(pbBytes, nLength, bTruncated, dwSender, nSenderPort, dwReceivedOn, bHaveReceivedOn);
+    const auto due = std::chrono::steady_clock::now() + decision.delay;
+    for (SOutgoing& answer : decision.listAnswers) {
+        if (decision.bMalformed) {
+            SOutgoing malformed = answer;
+            malformed.datagram = MalformedDatagram(
+                ReadDatagramHeader(answer.datagram.data()).dwDestination, answer.dwFrom);
+            malformed.strWhat = "malformed";
+            mapDue.emplace(due, std::move(malformed));
+        }
+        if (decision.bAnswerTwice) {
+            mapDue.emplace(due, answer);
+        }
+        mapDue.emplace(due, std::move(answer));
+    }
+    if (decision.delay.count() <= 0) {
+        SendDue();
+    }
+}
+
+CInstrumentSimulator::SState::SDecision CInstrumentSimulator::SState::Decide(
+    const std::uint8_t* pbBytes, std::size_t nLength, bool bTruncated, std::uint32_t dwSender,
+    std::uint16_t nSenderPort, std::uint32_t dwReceivedOn, bool bHaveReceivedOn) {
+    SDecision decision;
     const std::string strFrom = DottedAddress(dwSender) + ":" + std::to_string(nSenderPort);
     const std::span<const std::uint8_t> bytes(pbBytes, nLength);
     const auto view = bTruncated ? std::nullopt : ParseDatagram(bytes);
@@ -379,7 +424,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
                              : !HasDatagramMagic(bytes) ? "bad magic"
                                                         : "length does not match its header";
         ignore(pszWhy, bHaveReceivedOn ? DottedAddress(dwReceivedOn) : "?");
-        return;
+        return decision;
     }
     if (!bHaveReceivedOn) {
         dwReceivedOn = view->header.dwDestination; // no packet information: trust the header
@@ -401,7 +446,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
         request.strClientHostName = named->strClientHostName;
     } else {
         ignore(view->payload.empty() ? "no code" : "not a request of this length", strTo);
-        return;
+        return decision;
     }
 
     std::string strLine = "in  " + std::string(CodeName(request.nCode)) + " (" +
@@ -412,18 +457,14 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
                    request.strClientHostName + "\"";
     }
 
-    std::vector<SOutgoing> listAnswers;
-    std::chrono::milliseconds delay{0};
-    bool bAnswerTwice = false;
-    bool bMalformed = false;
     bool bMuted = false;
     {
         std::lock_guard lock(mutex);
         listRequests.push_back(request);
         requestArrived.notify_all();
-        delay = options.delay;
-        bAnswerTwice = options.bAnswerTwice;
-        bMalformed = options.bMalformed;
+        decision.delay = options.delay;
+        decision.bAnswerTwice = options.bAnswerTwice;
+        decision.bMalformed = options.bMalformed;
         bMuted = options.bMute || options.setMuteCodes.count(request.nCode) != 0;
         const bool bDirected =
             std::any_of(listInstruments.begin(), listInstruments.end(),
@@ -444,7 +485,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
                 outgoing.dwTo = dwSender;
                 outgoing.strWhat = std::string(CodeName((*payload)[0])) + " (" +
                                    std::to_string((*payload)[0]) + ")";
-                listAnswers.push_back(std::move(outgoing));
+                decision.listAnswers.push_back(std::move(outgoing));
             }
         }
     }
@@ -454,22 +495,7 @@ void CInstrumentSimulator::SState::Handle(const std::uint8_t* pbBytes, std::size
     }
     Log(strLine);
 
-    const auto due = std::chrono::steady_clock::now() + delay;
-    for (SOutgoing& answer : listAnswers) {
-        if (bMalformed) {
-            SOutgoing malformed = answer;
-            malformed.datagram = MalformedDatagram(request.dwHeaderSource, answer.dwFrom);
-            malformed.strWhat = "malformed";
-            mapDue.emplace(due, std::move(malformed));
-        }
-        if (bAnswerTwice) {
-            mapDue.emplace(due, answer);
-        }
-        mapDue.emplace(due, std::move(answer));
-    }
-    if (delay.count() <= 0) {
-        SendDue();
-    }
+    return decision;
 }
 
 std::optional<std::vector<std::uint8_t>>

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,6 +52,13 @@ struct SSimulatorRequest {
     std::chrono::steady_clock::time_point received;
 };
 
+// One datagram an instrument sends in answer.
+struct SSimulatorAnswer {
+    std::vector<std::uint8_t> datagram;
+    std::uint32_t dwFrom = 0; // the answering instrument's address
+    std::uint32_t dwTo = 0;   // the requester's IP address
+};
+
 class CInstrumentSimulator {
 public:
     CInstrumentSimulator(std::vector<SSimulatedInstrument> instruments, SSimulatorOptions options);
@@ -80,6 +88,12 @@ public:
     void ClearRequests();
     // Waits until at least nCount requests of this code have come, or the time is up.
     bool WaitForRequests(std::uint8_t nCode, std::size_t nCount, std::chrono::milliseconds timeout);
+
+    // What the instruments make of one datagram from dwSender, received on dwReceivedOn, without
+    // a socket: the request is recorded and acted upon as if it had arrived, and the answers are
+    // returned instead of sent. The delay, answer-twice and malformed switches play no part.
+    std::vector<SSimulatorAnswer> Respond(std::span<const std::uint8_t> datagram,
+                                          std::uint32_t dwSender, std::uint32_t dwReceivedOn);
 
     // The policy, as plain text for --help.
     static const char* PolicyText();

@@ -191,6 +191,35 @@ TEST(ConfigurationStore, AnUnreadableTavikKeyLeavesTheConfigurationAsItWas) {
     EXPECT_EQ(configuration.dwInstrumentIPAddress, 3u);
 }
 
+// A file that does not parse (damaged, or left by another program) is one QSettings never
+// writes over: it is kept aside, and the key is written afresh, so that what the user chose
+// this run is what the next start reads.
+TEST(ConfigurationStore, AFileThatDoesNotParseIsKeptAsideAndTheKeyWrittenAfresh) {
+    CTestSettingsHome home;
+    const QByteArray damaged = "[Gen=0\nGeneral]\nstrInstrumentName=old\n";
+    for (const char* pszFile : {"Tavik.conf", "Norvask/Tavik.conf"}) {
+        QDir().mkpath(QFileInfo(home.FilePath(pszFile)).path());
+        QFile file(home.FilePath(pszFile));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    SConfiguration loaded{"kept", "kept", 3};
+    EXPECT_FALSE(CConfigurationStore::Load(loaded));
+
+    CWarningCollector warnings;
+    EXPECT_TRUE(CConfigurationStore::Save({"Lab-1", "inst7", 0xC0A80114}));
+    SConfiguration reloaded;
+    ASSERT_TRUE(CConfigurationStore::Load(reloaded));
+    EXPECT_EQ(reloaded.strInstrumentName, "Lab-1");
+    EXPECT_EQ(ReadBack(CConfigurationStore::KEY_NORVASK_TAVIK).strInstrumentName, "Lab-1");
+    for (const char* pszFile : {"Tavik.conf", "Norvask/Tavik.conf"}) {
+        QFile kept(home.FilePath(pszFile) + ".unreadable");
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << pszFile;
+        EXPECT_EQ(kept.readAll(), damaged);
+    }
+    EXPECT_EQ(warnings.m_listWarnings.size(), 2u);
+}
+
 // The program was meant to stop at the first key it could not write; it writes the others all
 // the same, so that the key it reads back at the next start is not lost to the first one.
 TEST(ConfigurationStore, AKeyThatCannotBeWrittenCostsNoOtherKeyAndIsLogged) {

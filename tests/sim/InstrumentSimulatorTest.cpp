@@ -439,3 +439,29 @@ TEST(InstrumentSimulator, StartAndStopAreSafeToRepeatAndFailuresKeepErrno) {
     EXPECT_FALSE(second.Start());
     EXPECT_EQ(errno, EADDRNOTAVAIL);
 }
+
+// Without a socket: the request is recorded and acted upon, and the answers come back as bytes.
+TEST(InstrumentSimulator, RespondDecidesAsTheSocketWouldWithoutSending) {
+    CInstrumentSimulator simulator(Lab(), SSimulatorOptions{});
+    std::vector<std::uint8_t> datagram(MAX_DATAGRAM_SIZE);
+    const auto claim = Named(MSG_CLAIM, "Beta");
+    datagram.resize(FrameDatagram(INSTRUMENT_B, OTHER_CLIENT, claim, datagram.data()));
+
+    const std::vector<SSimulatorAnswer> listAnswers =
+        simulator.Respond(datagram, OTHER_CLIENT, INSTRUMENT_B);
+    ASSERT_EQ(listAnswers.size(), 1u);
+    EXPECT_EQ(listAnswers[0].dwFrom, INSTRUMENT_B);
+    EXPECT_EQ(listAnswers[0].dwTo, OTHER_CLIENT);
+    const auto reply = ParseDatagram(listAnswers[0].datagram);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.dwDestination, OTHER_CLIENT);
+    EXPECT_EQ(ReadStatusReply(reply->payload, MSG_CLAIM), STATUS_OK);
+    EXPECT_EQ(simulator.Instruments()[1].strName, "Beta");
+    EXPECT_EQ(simulator.CountRequests(MSG_CLAIM), 1u);
+
+    // What is no request gets nothing and is not recorded.
+    datagram.back() ^= 0xFF;
+    datagram.pop_back();
+    EXPECT_TRUE(simulator.Respond(datagram, OTHER_CLIENT, INSTRUMENT_B).empty());
+    EXPECT_EQ(simulator.Requests().size(), 1u);
+}

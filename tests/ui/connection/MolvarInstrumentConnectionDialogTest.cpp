@@ -736,16 +736,20 @@ TEST_F(ConnectionWindowTest, DatagramsNoWindowTakesLeaveTheWaitAlone) {
     EXPECT_EQ(m_pApp->m_strInstrumentName, "Lab-1");
 }
 
-TEST_F(ConnectionWindowTest, ReleaseReplyDuringVerificationForgetsTheConfiguration) {
+// Anyone on the segment can send a release or repair reply: only the exchange that waits for
+// one takes it, so that a stray one can neither forget nor move the configuration.
+TEST_F(ConnectionWindowTest, ReleaseOrRepairReplyDuringVerificationChangesNothing) {
     StartSimulator({OwnedInstrument()}, {MSG_VERIFY});
     Configure(CONNECTION_VERIFYING);
     Open();
     ASSERT_TRUE(WaitForRequests(MSG_VERIFY, 1));
     Inject(BuildStatusReply(MSG_RELEASE, STATUS_OK));
-    ASSERT_TRUE(WaitFor([&] { return View().strStatus == "Not configured"; }));
-    EXPECT_TRUE(m_pApp->m_strInstrumentName.isEmpty());
-    EXPECT_FALSE(Dlg().IsWaitingForReply());
-    EXPECT_EQ(m_boxes.Count(), 0);
+    Inject(BuildRepairReply(STATUS_OK, 0x0A000063));
+    ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_boxes.Last().strText, NOT_VERIFIED);
+    EXPECT_EQ(View().strStatus, "Not ready");
+    EXPECT_EQ(m_pApp->m_strInstrumentName, "Lab-1");
+    EXPECT_EQ(m_pApp->m_dwInstrumentIPAddress, INSTRUMENT_ADDRESS);
 }
 
 TEST_F(ConnectionWindowTest, ClosingWhileWaitingAbandonsTheExchange) {

@@ -1,0 +1,106 @@
+// The configuration store on hostile files: the input's bytes stand in turn for each of the
+// three files, the other two holding a sound configuration. Only "Software\Tavik" is read, so
+// bytes in either of the others must change nothing that is loaded; whatever is loaded is saved
+// under all three keys and must read back exactly as it was saved.
+#include "app/ConfigurationStore.h"
+#include "fuzz/FuzzCheck.h"
+#include "tests/support/TestSettingsHome.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <memory>
+
+namespace {
+
+const char* const FILES[3] = {"Norvask/Tavik.conf", "Tavik.conf", "Quorith/Molvar.conf"};
+
+const QByteArray SOUND_FILE = "[General]\n"
+                              "strInstrumentName=Lab-1\n"
+                              "strInstrumentHostName=inst7\n"
+                              "dwInstrumentIPAddress=3232235796\n";
+
+bool Equal(const SConfiguration& a, const SConfiguration& b) {
+    return a.strInstrumentName == b.strInstrumentName &&
+           a.strInstrumentHostName == b.strInstrumentHostName &&
+           a.dwInstrumentIPAddress == b.dwInstrumentIPAddress;
+}
+
+void WriteFile(const QString& strPath, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(strPath).path());
+    QFile file(strPath);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(bytes) == bytes.size());
+}
+
+// What one of the other keys holds, read as the family's other programs read it.
+SConfiguration ReadKey(const SSettingsKey& key) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromLatin1(key.pszOrganization),
+                       QString::fromLatin1(key.pszApplication));
+    SConfiguration configuration;
+    configuration.strInstrumentName =
+        settings.value(CConfigurationStore::VALUE_INSTRUMENT_NAME).toString();
+    configuration.strInstrumentHostName =
+        settings.value(CConfigurationStore::VALUE_INSTRUMENT_HOST_NAME).toString();
+    configuration.dwInstrumentIPAddress =
+        settings.value(CConfigurationStore::VALUE_INSTRUMENT_IP_ADDRESS).toUInt();
+    return configuration;
+}
+
+void TryFile(int nFile, const QByteArray& bytes) {
+    // A folder of its own for every try: QSettings keeps what it parsed per file path.
+    const CTestSettingsHome home;
+    for (int i = 0; i < 3; ++i) {
+        WriteFile(home.FilePath(QString::fromLatin1(FILES[i])), i == nFile ? bytes : SOUND_FILE);
+    }
+
+    SConfiguration untouched;
+    untouched.strInstrumentName = QStringLiteral("untouched");
+    untouched.dwInstrumentIPAddress = 7;
+    SConfiguration loaded = untouched;
+    const bool bLoaded = CConfigurationStore::Load(loaded);
+    if (FILES[nFile] != QLatin1String("Tavik.conf")) {
+        const SConfiguration sound{QStringLiteral("Lab-1"), QStringLiteral("inst7"), 0xC0A80114};
+        FUZZ_CHECK(bLoaded && Equal(loaded, sound));
+    } else if (!bLoaded) {
+        FUZZ_CHECK(Equal(loaded, untouched));
+    }
+
+    FUZZ_CHECK(CConfigurationStore::Save(loaded));
+    SConfiguration reloaded;
+    FUZZ_CHECK(CConfigurationStore::Load(reloaded));
+    FUZZ_CHECK(Equal(reloaded, loaded));
+    FUZZ_CHECK(Equal(ReadKey(CConfigurationStore::KEY_NORVASK_TAVIK), loaded));
+    FUZZ_CHECK(Equal(ReadKey(CConfigurationStore::KEY_QUORITH_MOLVAR), loaded));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* pnArgc, char*** pppArgv) {
+    // Every try writes six files, each synced to its disk: in memory where there is room.
+    if (qEnvironmentVariableIsEmpty("TMPDIR") &&
+        QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+        qputenv("TMPDIR", "/dev/shm");
+    }
+    // The store's warnings about the files the input damaged would cost more than the try.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // The program reads the files with its windows' application object in place, and a value
+    // stored as a serialised variant may be of any type that Qt's libraries register, images
+    // among them, which need it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static QApplication app(*pnArgc, *pppArgv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nSize) {
+    const QByteArray bytes(reinterpret_cast<const char*>(pbData), static_cast<qsizetype>(nSize));
+    for (int nFile = 0; nFile < 3; ++nFile) {
+        TryFile(nFile, bytes);
+    }
+    return 0;
+}
