@@ -180,13 +180,15 @@ TEST_F(ConnectionExchange, ReplyWhileNothingWaitsChangesNothing) {
     EXPECT_EQ(m_exchange.GetVerifyAttempts(), 1u);
 }
 
-TEST_F(ConnectionExchange, RepliesMatchByCodeOnlyAndOneExchangeRunsAtATime) {
+TEST_F(ConnectionExchange, OnlyTheWaitedForCodeEndsTheWaitAndOneExchangeRunsAtATime) {
     m_exchange.StartVerification(Target(), EAttemptCount::FromZero);
     // A release started while a reply is awaited sends nothing, but its count starts afresh.
     EXPECT_EQ(m_exchange.StartRelease(Target(), EAttemptCount::FromZero).nEvent, Event::None);
     EXPECT_EQ(m_exchange.GetPendingRequest(), MSG_VERIFY);
-    // A release reply ends the verification's wait all the same.
-    EXPECT_EQ(Reply(ReleaseReply(0)).nEvent, Event::Released);
+    // A release or repair reply from anyone on the segment leaves the verification waiting.
+    EXPECT_EQ(Reply(ReleaseReply(0)).nEvent, Event::None);
+    EXPECT_EQ(Reply(ToBytes(BuildRepairReply(STATUS_OK, 0x0A000001))).nEvent, Event::None);
+    EXPECT_TRUE(m_exchange.IsWaitingForReply());
     EXPECT_EQ(m_exchange.GetPendingRequest(), MSG_VERIFY);
 }
 
