@@ -67,6 +67,48 @@ std::uint32_t ReadNumber(const QSettings& settings, const char* pszName) {
     return static_cast<std::uint32_t>(nValue);
 }
 
+// The file that stands for a key, found without opening it: QSettings parses a file as it opens
+// it, and a hostile one can make that parse exhaust the memory.
+QString KeyFilePath(const SSettingsKey& key) {
+    const QSettings probe(QSettings::NativeFormat, QSettings::UserScope,
+                          QStringLiteral(".tavik-settings-path"));
+    QString strPath = QFileInfo(probe.fileName()).path() + QLatin1Char('/') +
+                      QString::fromLatin1(key.pszOrganization);
+    if (*key.pszApplication != '\0') {
+        strPath += QLatin1Char('/') + QString::fromLatin1(key.pszApplication);
+    }
+    return strPath + QStringLiteral(".conf");
+}
+
+QByteArray ReadFileBytes(const QString& strFile) {
+    QFile file(strFile);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// None of the three values is ever stored as a serialised variant, and reading one runs
+// QDataStream over the file's bytes: an image among them may ask for gigabytes. Such a file is
+// not handed to QSettings.
+bool HoldsSerialisedValue(const QByteArray& abFile) {
+    // A text that begins with "@" is written with "@@": "@@Variant(" is a plain text.
+    static const QByteArray MARK = QByteArrayLiteral("@Variant(");
+    for (qsizetype nAt = abFile.indexOf(MARK); nAt >= 0; nAt = abFile.indexOf(MARK, nAt + 1)) {
+        if (nAt == 0 || abFile.at(nAt - 1) != '@') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What could not be read is kept beside the file before the file is written anew.
+void KeepAside(const QString& strFile, const QByteArray& abOriginal) {
+    QFile kept(strFile + QStringLiteral(".unreadable"));
+    if (kept.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        kept.write(abOriginal);
+    }
+    qCWarning(AppCategory).noquote()
+        << "The unreadable" << strFile << "is kept as" << kept.fileName() << "and written anew";
+}
+
 QSettings::Status WriteKey(const SSettingsKey& key, const SConfiguration& configuration) {
     const std::unique_ptr<QSettings> pSettings = OpenKey(key);
     pSettings->setValue(QString::fromLatin1(CConfigurationStore::VALUE_INSTRUMENT_NAME),
@@ -82,10 +124,16 @@ QSettings::Status WriteKey(const SSettingsKey& key, const SConfiguration& config
 } // namespace
 
 QString CConfigurationStore::FileName(const SSettingsKey& key) {
-    return OpenKey(key)->fileName();
+    return KeyFilePath(key);
 }
 
 bool CConfigurationStore::Load(SConfiguration& configuration) {
+    if (HoldsSerialisedValue(ReadFileBytes(KeyFilePath(KEY_TAVIK)))) {
+        qCWarning(AppCategory).noquote()
+            << "The configuration in" << KeyFilePath(KEY_TAVIK)
+            << "is not read: it holds serialised values, which no configuration has";
+        return false;
+    }
     const std::unique_ptr<QSettings> pSettings = OpenKey(KEY_TAVIK);
     if (!QFileInfo(pSettings->fileName()).isFile() || pSettings->status() != QSettings::NoError) {
         qCDebug(AppCategory) << "no configuration in" << pSettings->fileName();
@@ -102,21 +150,18 @@ bool CConfigurationStore::Save(const SConfiguration& configuration) {
     for (const SSettingsKey& key : SAVED_KEYS) {
         // Every key is written, whatever became of the keys before it: a key that cannot be
         // written must not cost the others, least of all the one that is read back.
-        const QString strFile = OpenKey(key)->fileName();
-        QFile original(strFile);
-        const QByteArray abOriginal =
-            original.open(QIODevice::ReadOnly) ? original.readAll() : QByteArray();
+        const QString strFile = KeyFilePath(key);
+        const QByteArray abOriginal = ReadFileBytes(strFile);
+        if (HoldsSerialisedValue(abOriginal)) {
+            KeepAside(strFile, abOriginal);
+            QFile::remove(strFile);
+        }
         QSettings::Status nStatus = WriteKey(key, configuration);
         if (nStatus == QSettings::FormatError) {
             // A file that did not parse is written over, and QSettings reports the error it met
             // reading it. What it could not read is kept beside it, and a second write, to the
             // file now its own, tells whether the key holds the configuration.
-            QFile kept(strFile + QStringLiteral(".unreadable"));
-            if (kept.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                kept.write(abOriginal);
-            }
-            qCWarning(AppCategory).noquote() << "The unreadable" << strFile << "is kept as"
-                                             << kept.fileName() << "and written anew";
+            KeepAside(strFile, abOriginal);
             nStatus = WriteKey(key, configuration);
         }
         if (nStatus != QSettings::NoError) {
