@@ -39,18 +39,6 @@ const char* CodeName(std::uint8_t nCode) {
     }
 }
 
-InstrumentDescriptionFields Describe(const SSimulatedInstrument& instrument) {
-    InstrumentDescriptionFields f;
-    f.strHostName = instrument.strHostName;
-    f.dwAddress = instrument.dwAddress;
-    f.bClaimed = instrument.bClaimed;
-    f.bInUse = instrument.bInUse;
-    f.strName = instrument.strName;
-    f.strOwnerHostName = instrument.strOwnerHostName;
-    f.dwOwnerAddress = instrument.dwOwnerAddress;
-    return f;
-}
-
 // The texts an instrument stores are what fits a text field.
 std::string FieldText(const std::string& strText) {
     return strText.substr(0, std::min(strText.size(), TEXT_FIELD_MAX_UNITS));
@@ -70,6 +58,18 @@ std::vector<std::uint8_t> MalformedDatagram(std::uint32_t dwDestination, std::ui
 }
 
 } // namespace
+
+InstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument) {
+    InstrumentDescriptionFields f;
+    f.strHostName = instrument.strHostName;
+    f.dwAddress = instrument.dwAddress;
+    f.bClaimed = instrument.bClaimed;
+    f.bInUse = instrument.bInUse;
+    f.strName = instrument.strName;
+    f.strOwnerHostName = instrument.strOwnerHostName;
+    f.dwOwnerAddress = instrument.dwOwnerAddress;
+    return f;
+}
 
 struct CInstrumentSimulator::SState {
     struct SOutgoing : SSimulatorAnswer {
@@ -507,7 +507,7 @@ CInstrumentSimulator::SState::Answer(SSimulatedInstrument& instrument,
     const bool bOwner = IsOwner(instrument, request.strClientHostName, request.dwHeaderSource);
     switch (request.nCode) {
     case MSG_DISCOVERY_REQUEST:
-        return bytes(BuildDiscoveryReply(Describe(instrument)));
+        return bytes(BuildDiscoveryReply(DescribeInstrument(instrument)));
     case MSG_CLAIM: {
         const bool bFree = instrument.bInUse != 1 && instrument.bClaimed == 0;
         if (!bFree && !bOwner) {
@@ -539,7 +539,7 @@ CInstrumentSimulator::SState::Answer(SSimulatedInstrument& instrument,
         instrument.dwOwnerAddress = request.dwHeaderSource;
         return bytes(BuildStatusReply(MSG_RENAME, STATUS_OK));
     case MSG_VERIFY:
-        return bytes(BuildVerifyReply(bOwner ? STATUS_OK : 1, Describe(instrument)));
+        return bytes(BuildVerifyReply(bOwner ? STATUS_OK : 1, DescribeInstrument(instrument)));
     case MSG_REPAIR:
         if (instrument.strName != request.strInstrumentName) {
             return std::nullopt;

@@ -28,6 +28,9 @@ struct SSimulatedInstrument {
     bool bMute = false; // this instrument alone stays silent
 };
 
+// The instrument as its discovery and verify replies describe it.
+InstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument);
+
 struct SSimulatorOptions {
     std::uint16_t nPort = INSTRUMENT_PORT;         // where the instruments listen
     std::uint16_t nClientPort = INSTRUMENT_PORT;   // where replies go, at the sender's address

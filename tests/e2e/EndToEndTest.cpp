@@ -59,16 +59,8 @@ QString HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {
     return QStringLiteral("%1 [%2]").arg(strHost, Dotted(dwAddress));
 }
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public CLabCase {
 protected:
-    void SetUp() override {
-        const QString strWhy = m_lab.WhyNotInsideLab();
-        if (!strWhy.isEmpty()) {
-            GTEST_SKIP() << "runs only inside a lab, through tests/e2e/run-case: "
-                         << strWhy.toStdString();
-        }
-    }
-
     // The application as the program builds it: the real adapter listing, port 19798.
     void StartApplication() {
         m_pApp = std::make_unique<CMolvarInstrumentConnectionApplication>(ListNetworkAdapters());
@@ -146,7 +138,6 @@ protected:
         });
     }
 
-    CLabEnvironment m_lab;
     CMessageBoxRecorder m_boxes; // before the application: the adapter question comes first
     CWindowScript m_script;
     std::unique_ptr<CMolvarInstrumentConnectionApplication> m_pApp;

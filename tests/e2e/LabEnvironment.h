@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <gtest/gtest.h>
 
 // The lab's fixed plan (scripts/lab): segment 10.77.1.0/24 with the client at .1 and instrument
 // i at .(10+i); the second segment 10.78.1.0/24.
@@ -56,4 +57,19 @@ private:
     QString m_strLabScript;
     QString m_strClientHostName;
     QString m_strConfigurationHome;
+};
+
+// A test that runs only inside its lab (through tests/e2e/run-case): anywhere else it is skipped
+// before anything is sent.
+class CLabCase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString strWhy = m_lab.WhyNotInsideLab();
+        if (!strWhy.isEmpty()) {
+            GTEST_SKIP() << "runs only inside a lab, through tests/e2e/run-case: "
+                         << strWhy.toStdString();
+        }
+    }
+
+    CLabEnvironment m_lab;
 };

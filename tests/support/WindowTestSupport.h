@@ -78,15 +78,8 @@ inline std::vector<std::uint8_t> Framed(std::uint32_t dwDestination, std::uint32
 
 // A discovery reply of an instrument, whole, as the routing hands it over.
 inline std::vector<std::uint8_t> DiscoveryReplyOf(const SSimulatedInstrument& instrument) {
-    InstrumentDescriptionFields fields;
-    fields.strHostName = instrument.strHostName;
-    fields.dwAddress = instrument.dwAddress;
-    fields.bClaimed = instrument.bClaimed;
-    fields.bInUse = instrument.bInUse;
-    fields.strName = instrument.strName;
-    fields.strOwnerHostName = instrument.strOwnerHostName;
-    fields.dwOwnerAddress = instrument.dwOwnerAddress;
-    return Framed(LOOPBACK_ADDRESS, instrument.dwAddress, BuildDiscoveryReply(fields));
+    return Framed(LOOPBACK_ADDRESS, instrument.dwAddress,
+                  BuildDiscoveryReply(DescribeInstrument(instrument)));
 }
 
 inline std::vector<SSimulatorRequest> RequestsOf(CInstrumentSimulator& simulator,

@@ -84,16 +84,8 @@ private:
     bool m_bHeld = false;
 };
 
-class EndToEndCli : public ::testing::Test {
+class EndToEndCli : public CLabCase {
 protected:
-    void SetUp() override {
-        const QString strWhy = m_lab.WhyNotInsideLab();
-        if (!strWhy.isEmpty()) {
-            GTEST_SKIP() << "runs only inside a lab, through tests/e2e/run-case: "
-                         << strWhy.toStdString();
-        }
-    }
-
     // Starts tavikctl; Finish waits for it.
     void Start(QProcess& process, const QStringList& listArguments) {
         process.start(QStringLiteral(TAVIKCTL), listArguments);
@@ -154,8 +146,6 @@ protected:
     QString Me() const {
         return QStringLiteral("%1 [%2]").arg(m_lab.ClientHostName(), Dotted(LAB_CLIENT_ADDRESS));
     }
-
-    CLabEnvironment m_lab;
 };
 
 } // namespace
