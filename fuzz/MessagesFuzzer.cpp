@@ -155,8 +155,8 @@ void CheckReplyReaders(Bytes payload) {
     }
 }
 
-// The input's bytes as UTF-16 units written into a text field: the low byte of each of the
-// first 63 units, then zeros.
+// The input's bytes as UTF-16 units written into a text field: for each of the first 63 units
+// the byte that reads back as it where there is one, else its low byte; then zeros.
 void CheckTextFieldWriter(Bytes bytes) {
     std::u16string strText;
     for (std::size_t i = 0; i + 1 < bytes.size() && strText.size() < 100; i += 2) {
@@ -167,7 +167,20 @@ void CheckTextFieldWriter(Bytes bytes) {
     WriteTextField(abField.data(), strText);
     const std::size_t nUnits = std::min(strText.size(), TEXT_FIELD_MAX_UNITS);
     for (std::size_t i = 0; i < TEXT_FIELD_SIZE; ++i) {
-        FUZZ_CHECK(abField[i] == (i < nUnits ? (strText[i] & 0xFF) : 0));
+        if (i >= nUnits) {
+            FUZZ_CHECK(abField[i] == 0);
+            continue;
+        }
+        const char chByte = static_cast<char>(abField[i]);
+        const bool bReadsBack = AnsiToWide(std::string_view(&chByte, 1))[0] == strText[i];
+        FUZZ_CHECK(bReadsBack || abField[i] == (strText[i] & 0xFF));
+        // A unit that some byte reads back as is always written as that byte.
+        bool bWritable = false;
+        for (int b = 0; b < 256 && !bWritable; ++b) {
+            const char ch = static_cast<char>(b);
+            bWritable = AnsiToWide(std::string_view(&ch, 1))[0] == strText[i];
+        }
+        FUZZ_CHECK(bReadsBack == bWritable);
     }
     FUZZ_CHECK(TextFieldHasNul(abField.data()));
 }
