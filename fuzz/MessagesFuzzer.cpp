@@ -158,6 +158,15 @@ void CheckReplyReaders(Bytes payload) {
 // The input's bytes as UTF-16 units written into a text field: for each of the first 63 units
 // the byte that reads back as it where there is one, else its low byte; then zeros.
 void CheckTextFieldWriter(Bytes bytes) {
+    // What each byte reads as.
+    static const std::array<char16_t, 256> READ_AS = [] {
+        std::array<char16_t, 256> aTable{};
+        for (int b = 0; b < 256; ++b) {
+            const char ch = static_cast<char>(b);
+            aTable[static_cast<std::size_t>(b)] = AnsiToWide(std::string_view(&ch, 1))[0];
+        }
+        return aTable;
+    }();
     std::u16string strText;
     for (std::size_t i = 0; i + 1 < bytes.size() && strText.size() < 100; i += 2) {
         strText.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
@@ -171,15 +180,11 @@ void CheckTextFieldWriter(Bytes bytes) {
             FUZZ_CHECK(abField[i] == 0);
             continue;
         }
-        const char chByte = static_cast<char>(abField[i]);
-        const bool bReadsBack = AnsiToWide(std::string_view(&chByte, 1))[0] == strText[i];
+        const bool bReadsBack = READ_AS[abField[i]] == strText[i];
         FUZZ_CHECK(bReadsBack || abField[i] == (strText[i] & 0xFF));
         // A unit that some byte reads back as is always written as that byte.
-        bool bWritable = false;
-        for (int b = 0; b < 256 && !bWritable; ++b) {
-            const char ch = static_cast<char>(b);
-            bWritable = AnsiToWide(std::string_view(&ch, 1))[0] == strText[i];
-        }
+        const bool bWritable =
+            std::find(READ_AS.begin(), READ_AS.end(), strText[i]) != READ_AS.end();
         FUZZ_CHECK(bReadsBack == bWritable);
     }
     FUZZ_CHECK(TextFieldHasNul(abField.data()));
