@@ -11,13 +11,17 @@
 
 namespace {
 
-// The handler may do nothing but write: the window thread reads the other end.
+// The handler may do nothing but write and set a flag: the event loop's thread reads the other
+// end and calls what was armed.
 int s_hSignalWriteEnd = -1;
+volatile std::sig_atomic_t s_bSignalArrived = 0;
+std::function<void()> s_fnOnSignal;
 // Set on the window thread once a signal has been read; read there only.
 bool s_bEndingRun = false;
 
 void OnTerminationSignal(int nSignal) {
     const int nSavedErrno = errno;
+    s_bSignalArrived = 1;
     const auto bSignal = static_cast<unsigned char>(nSignal);
     [[maybe_unused]] const ssize_t nWritten = write(s_hSignalWriteEnd, &bSignal, 1);
     errno = nSavedErrno;
@@ -25,12 +29,11 @@ void OnTerminationSignal(int nSignal) {
 
 } // namespace
 
-void EndRunOnTerminationSignals() {
+bool OnTerminationSignals(std::function<void()> fnOnSignal) {
     if (s_hSignalWriteEnd < 0) {
         int ahEnds[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ahEnds) != 0) {
-            qCWarning(AppCategory) << "Termination signals will end the program without saving";
-            return;
+            return false;
         }
         s_hSignalWriteEnd = ahEnds[0];
         const int hReadEnd = ahEnds[1];
@@ -40,11 +43,12 @@ void EndRunOnTerminationSignals() {
             unsigned char abSignals[16];
             while (read(hReadEnd, abSignals, sizeof(abSignals)) > 0) {
             }
-            qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
-            s_bEndingRun = true;
-            QCoreApplication::exit(0);
+            if (s_fnOnSignal) {
+                s_fnOnSignal();
+            }
         });
     }
+    s_fnOnSignal = std::move(fnOnSignal);
 
     struct sigaction action {};
     action.sa_handler = &OnTerminationSignal;
@@ -54,6 +58,22 @@ void EndRunOnTerminationSignals() {
     for (const int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
         sigaction(nSignal, &action, nullptr);
     }
+    return true;
+}
+
+bool HasTerminationSignalArrived() {
+    return s_bSignalArrived != 0;
+}
+
+void EndRunOnTerminationSignals() {
+    const bool bArmed = OnTerminationSignals([] {
+        qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
+        s_bEndingRun = true;
+        QCoreApplication::exit(0);
+    });
+    if (!bArmed) {
+        qCWarning(AppCategory) << "Termination signals will end the program without saving";
+    }
 }
 
 bool IsEndingRun() {
@@ -62,4 +82,5 @@ bool IsEndingRun() {
 
 void ForgetEndingRun() {
     s_bEndingRun = false;
+    s_bSignalArrived = 0;
 }

@@ -1,6 +1,15 @@
 // Ending the program from outside (a logout, kill, Ctrl+C in a terminal) the way "Close" ends it.
 #pragma once
 
+#include <functional>
+
+// SIGTERM, SIGINT and SIGHUP as a call of fnOnSignal on the event loop's thread, after the
+// QCoreApplication exists; a second signal of the same kind ends the process at once. A later
+// call arms the handlers again with its own function. False when it could not be set up.
+bool OnTerminationSignals(std::function<void()> fnOnSignal);
+// A signal has come, also before the event loop has run to read it.
+bool HasTerminationSignalArrived();
+
 // From now on SIGTERM, SIGINT and SIGHUP end every modal run, as QCoreApplication::quit does:
 // the main connection window closes and the configuration is saved as at every exit, instead of
 // the process ending at once and losing what the run changed (a claim, a release, a repair).

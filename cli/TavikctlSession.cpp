@@ -1,8 +1,8 @@
 #include "cli/TavikctlSession.h"
 
 #include "app/Logging.h"
+#include "app/TerminationSignals.h"
 #include "cli/ExitStatus.h"
-#include "cli/TerminationRequest.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/NetworkAdapters.h"
@@ -82,7 +82,7 @@ CTavikctlSession::~CTavikctlSession() {
 }
 
 int CTavikctlSession::Run() {
-    CTerminationRequest::Arm([this] { OnTerminationSignal(); });
+    OnTerminationSignals([this] { OnTerminationSignal(); });
     if (m_options.nCommand == ECliCommand::Adapters) {
         return ListAdapters();
     }
@@ -190,11 +190,11 @@ std::optional<int> CTavikctlSession::OpenLink() {
     QElapsedTimer elapsed;
     elapsed.start();
     ELinkSetup nSetup = ELinkSetup::Pending;
-    while (nSetup == ELinkSetup::Pending && !CTerminationRequest::IsRequested() &&
+    while (nSetup == ELinkSetup::Pending && !HasTerminationSignalArrived() &&
            elapsed.elapsed() < CUDPInstrumentInterface::SETUP_TIMEOUT_MS) {
         nSetup = m_pLink->WaitForSetup(SETUP_LOOK_MS);
     }
-    if (CTerminationRequest::IsRequested()) {
+    if (HasTerminationSignalArrived()) {
         m_output.Error(QStringLiteral("interrupted"));
         return EXIT_INTERRUPTED;
     }
