@@ -128,9 +128,10 @@ QString CConfigurationStore::FileName(const SSettingsKey& key) {
 }
 
 bool CConfigurationStore::Load(SConfiguration& configuration) {
-    if (HoldsSerialisedValue(ReadFileBytes(KeyFilePath(KEY_TAVIK)))) {
+    const QString strFile = KeyFilePath(KEY_TAVIK);
+    if (HoldsSerialisedValue(ReadFileBytes(strFile))) {
         qCWarning(AppCategory).noquote()
-            << "The configuration in" << KeyFilePath(KEY_TAVIK)
+            << "The configuration in" << strFile
             << "is not read: it holds serialised values, which no configuration has";
         return false;
     }
