@@ -11,6 +11,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/tavik-connection.svg
 install(FILES ${PROJECT_SOURCE_DIR}/data/org.example.tavik.connection.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION ${TAVIK_DOC_DIR})
+# The Wireshark dissector, in the folder where Debian's Wireshark and tshark load global Lua
+# plugins ("Global Lua Plugins" in "tshark -G folders"), which no Wireshark update renames.
+install(FILES ${PROJECT_SOURCE_DIR}/data/wireshark/tavik.lua
+        DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
 
 # One manual page per program in /usr/bin, section 1. The command-line client brings its own.
 set(TAVIK_MANUAL_PAGES ${PROJECT_SOURCE_DIR}/data/man/tavik-connection.1
@@ -84,6 +88,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 include(CPack)
