@@ -85,19 +85,18 @@ local f = {
 }
 tavik.fields = f
 
+local function expert_field(abbr, text, group, severity)
+    return ProtoExpert.new("tavik." .. abbr, text, expert.group[group], expert.severity[severity])
+end
 local e = {
-    wrong_length = ProtoExpert.new("tavik.wrong_length", "Wrong length",
-        expert.group.MALFORMED, expert.severity.WARN),
-    unknown_code = ProtoExpert.new("tavik.unknown_code", "Unknown message code",
-        expert.group.UNDECODED, expert.severity.WARN),
-    no_nul = ProtoExpert.new("tavik.no_nul", "Text field without NUL",
-        expert.group.MALFORMED, expert.severity.WARN),
-    trailing = ProtoExpert.new("tavik.trailing_bytes", "Trailing bytes after the payload",
-        expert.group.MALFORMED, expert.severity.WARN),
-    unanswered = ProtoExpert.new("tavik.unanswered", "Request without a reply",
-        expert.group.SEQUENCE, expert.severity.NOTE),
-    repeated = ProtoExpert.new("tavik.repeated_reply", "Reply to a request already answered",
-        expert.group.SEQUENCE, expert.severity.NOTE),
+    wrong_length = expert_field("wrong_length", "Wrong length", "MALFORMED", "WARN"),
+    unknown_code = expert_field("unknown_code", "Unknown message code", "UNDECODED", "WARN"),
+    no_nul = expert_field("no_nul", "Text field without NUL", "MALFORMED", "WARN"),
+    trailing = expert_field("trailing_bytes", "Trailing bytes after the payload", "MALFORMED",
+        "WARN"),
+    unanswered = expert_field("unanswered", "Request without a reply", "SEQUENCE", "NOTE"),
+    repeated = expert_field("repeated_reply", "Reply to a request already answered", "SEQUENCE",
+        "NOTE"),
 }
 tavik.experts = e
 
@@ -113,11 +112,13 @@ local eth_dst_group = Field.new("eth.dst.ig")
 local REPLY_WINDOW = 5 -- seconds
 local requests, replies, pending
 
-function tavik.init()
+local function forget_pairs()
     requests = {} -- request frame -> { time, dst, broadcast, replies = {frames}, by_source }
     replies = {} -- reply frame -> { request = frame, delta = seconds, first = frame or nil }
     pending = {} -- "client|code" -> the latest requests of that key, oldest first
 end
+forget_pairs()
+tavik.init = forget_pairs -- a new capture file
 
 local function remember_request(pinfo, code)
     local dst = tostring(pinfo.dst)
