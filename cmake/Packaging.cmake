@@ -15,6 +15,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION ${TAVIK_DO
 # plugins ("Global Lua Plugins" in "tshark -G folders"), which no Wireshark update renames.
 install(FILES ${PROJECT_SOURCE_DIR}/data/wireshark/tavik.lua
         DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 
 # One manual page per program in /usr/bin, section 1. The command-line client brings its own.
 set(TAVIK_MANUAL_PAGES ${PROJECT_SOURCE_DIR}/data/man/tavik-connection.1
@@ -88,7 +89,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 include(CPack)
