@@ -11,6 +11,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/tavik-connection.svg
 install(FILES ${PROJECT_SOURCE_DIR}/data/org.example.tavik.connection.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION ${TAVIK_DOC_DIR})
+# The Wireshark dissector, in the folder where Debian's Wireshark and tshark load global Lua
+# plugins ("Global Lua Plugins" in "tshark -G folders"), which no Wireshark update renames.
+install(FILES ${PROJECT_SOURCE_DIR}/data/wireshark/tavik.lua
+        DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 
 # One manual page per program in /usr/bin, section 1. The command-line client brings its own.
 set(TAVIK_MANUAL_PAGES ${PROJECT_SOURCE_DIR}/data/man/tavik-connection.1
