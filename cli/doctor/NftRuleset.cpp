@@ -13,7 +13,7 @@ constexpr std::size_t MAX_WAYS = 64;
 struct SValue {
     enum EKind : std::uint8_t {
         Number,
-        Word,    // any of listWords
+        Word,      // any of listWords
         Address,   // somewhere in dwLow..dwHigh
         Interface, // not known, but not loopback: the adapters listed never are
         Unknown,
