@@ -33,9 +33,7 @@ QString MaskText(std::uint32_t dwMask) {
 class CFindings {
 public:
     void Add(EDoctorResult nResult, const QString& strFinding, const QString& strHint) {
-        if (nResult == EDoctorResult::Problem || m_nResult == EDoctorResult::Ok) {
-            m_nResult = nResult;
-        }
+        m_nResult = Graver(m_nResult, nResult);
         m_listFindings << strFinding;
         if (!strHint.isEmpty() && !m_listHints.contains(strHint)) {
             m_listHints << strHint;
@@ -113,7 +111,7 @@ SDoctorCheck CAdaptersCheck::Check(const std::optional<std::vector<SNetworkAdapt
         const std::uint32_t dwAddress = DottedQuadValue(adapter.strIpAddress);
         const auto it = mapStates.find(CAdapterChoice::InterfaceName(adapter));
         const SLinkState state = it != mapStates.end() ? it->second : SLinkState{};
-        listSeen << QStringLiteral("%1: %2 %3, %4")
+        listSeen << QStringLiteral("%1: %2, %3, %4")
                         .arg(QString::fromStdString(adapter.strDescription),
                              adapter.nType == ADAPTER_TYPE_ETHERNET ? QStringLiteral("Ethernet")
                                                                     : QStringLiteral("other"),

@@ -1,6 +1,7 @@
 #include "cli/doctor/DiscoveryCheck.h"
 
 #include "cli/CliOutput.h"
+#include "link/Messages.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -26,11 +27,7 @@ SDoctorCheck CDiscoveryCheck::Check(const SDiscoveryFindings& findings) {
     };
 
     EDoctorResult nResult = EDoctorResult::Ok;
-    auto Raise = [&](EDoctorResult nTo) {
-        if (nTo == EDoctorResult::Problem || nResult == EDoctorResult::Ok) {
-            nResult = nTo;
-        }
-    };
+    auto Raise = [&](EDoctorResult nTo) { nResult = Graver(nResult, nTo); };
     QStringList listSeen;
     QStringList listHints;
     if (findings.listBroadcast.empty()) {
@@ -98,7 +95,8 @@ SDoctorCheck CDiscoveryCheck::Check(const SDiscoveryFindings& findings) {
                                     "subnet");
     }
     if (bFirewallSuspected) {
-        listHints << QStringLiteral("let UDP port 19798 in (see the firewall check)");
+        listHints
+            << QStringLiteral("let UDP port %1 in (see the firewall check)").arg(INSTRUMENT_PORT);
     } else if (findings.listBroadcast.empty() && findings.listDirect.empty()) {
         Raise(EDoctorResult::Warning);
         listHints << QStringLiteral("check that the instruments are on and on %1's segment; "

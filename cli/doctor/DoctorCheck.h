@@ -19,3 +19,12 @@ struct SDoctorCheck {
     QString strDetail; // one line: what was seen, or why it could not be
     QString strHint;   // one line: what to do; empty where nothing is to be done
 };
+
+// The graver of two results: a problem over a warning over unknown over ok.
+inline EDoctorResult Graver(EDoctorResult nA, EDoctorResult nB) {
+    auto Rank = [](EDoctorResult nResult) {
+        constexpr int anRanks[] = {0, 2, 3, 1}; // Ok, Warning, Problem, Unknown
+        return anRanks[static_cast<int>(nResult)];
+    };
+    return Rank(nA) >= Rank(nB) ? nA : nB;
+}

@@ -34,6 +34,8 @@ CMolvarInstrument Instrument(const char* pszName, std::uint32_t dwAddress) {
 
 TEST(DoctorFirewall, AnUnrelatedReplyIsJudgedThroughTheInputChains) {
     const SInboundDatagram unknown{19798, QString(), 0, 0, 0};
+    const SInboundDatagram eth0 = Reply("eth0", "10.77.1.1", "255.255.255.0");
+    const SInboundDatagram eth1 = Reply("eth1", "10.77.1.1", "255.255.255.0");
     const struct {
         const char* pszRuleset;
         SInboundDatagram datagram;
@@ -44,21 +46,17 @@ TEST(DoctorFirewall, AnUnrelatedReplyIsJudgedThroughTheInputChains) {
         {"drop-established-open", unknown, SRulesetVerdict::Accepted, "udp dport 19798 accept"},
         {"accept-all", unknown, SRulesetVerdict::Accepted, "input: policy accept"},
         {"limited", unknown, SRulesetVerdict::Depends, "udp dport 19798 reject"},
-        {"limited", Reply("eth0", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Accepted,
+        {"limited", eth0, SRulesetVerdict::Accepted,
          "iifname eth0 udp dport @instrument_ports accept"},
-        {"limited", Reply("eth1", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Dropped,
-         "ip lab input: udp dport 19798 reject"},
+        {"limited", eth1, SRulesetVerdict::Dropped, "ip lab input: udp dport 19798 reject"},
         {"limited", Reply("eth1", "10.20.5.1", "255.255.255.0"), SRulesetVerdict::Accepted,
          "ip saddr 10.20.0.0/16"},
-        {"firewalld", Reply("eth0", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Dropped,
-         "filter_INPUT: reject"},
-        {"firewalld", Reply("eth1", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Accepted,
-         "filter_IN_trusted"},
-        {"firewalld-open", Reply("eth0", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Accepted,
+        {"firewalld", eth0, SRulesetVerdict::Dropped, "filter_INPUT: reject"},
+        {"firewalld", eth1, SRulesetVerdict::Accepted, "filter_IN_trusted"},
+        {"firewalld-open", eth0, SRulesetVerdict::Accepted,
          "filter_IN_public_allow: udp dport 19798 accept"},
-        {"ufw", Reply("eth0", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Dropped,
-         "ip filter INPUT: policy drop"},
-        {"ufw-open", Reply("eth0", "10.77.1.1", "255.255.255.0"), SRulesetVerdict::Accepted,
+        {"ufw", eth0, SRulesetVerdict::Dropped, "ip filter INPUT: policy drop"},
+        {"ufw-open", eth0, SRulesetVerdict::Accepted,
          "ufw-user-input: udp dport 19798 xt match comment accept"},
     };
     for (const auto& test : aCases) {
@@ -127,8 +125,8 @@ TEST(DoctorAdapters, EachProgramsChoiceAndWhatKeepsItFromTheInstruments) {
         {{wlan0, eth0},
          mapUp,
          EDoctorResult::Ok,
-         {"eth0 (e1000e): Ethernet 10.77.1.1/24, carrier",
-          "wlan0 (iwlwifi), wireless: Ethernet no address, no carrier", "tavikctl uses eth0",
+         {"eth0 (e1000e): Ethernet, 10.77.1.1/24, carrier",
+          "wlan0 (iwlwifi), wireless: Ethernet, no address, no carrier", "tavikctl uses eth0",
           "tavik-connection uses eth0"}},
         {{eth0, eth1},
          mapUp,
@@ -138,7 +136,7 @@ TEST(DoctorAdapters, EachProgramsChoiceAndWhatKeepsItFromTheInstruments) {
         {{eth0, tun0},
          mapUp,
          EDoctorResult::Warning,
-         {"tun0: other 10.8.0.2/32", "tavikctl uses eth0"}},
+         {"tun0: other, 10.8.0.2/32", "tavikctl uses eth0"}},
         {{tun0},
          mapUp,
          EDoctorResult::Warning,
