@@ -38,6 +38,12 @@ public:
     bool HasTable(const QString& strFamily, const QString& strName) const;
     bool HasChain(const QString& strName) const;
 
+    // Walks every input chain of the ip and inet families, through jumps, gotos and verdict
+    // maps: the datagram is let in when each of them lets it in. Where a match cannot be told
+    // (an interface or sender not known, a limit, a match nft -j shows without its arguments)
+    // the walk goes both ways, and the ways that let it in are named. iptables' conntrack,
+    // addrtype and comment matches, which nft -j shows by name only, are read as ufw and the
+    // other iptables front ends write them.
     SRulesetVerdict Judge(const SInboundDatagram& datagram) const;
 
 private:

@@ -36,7 +36,8 @@ SDoctorCheck CReceiveBufferCheck::Check(const SReceiveBuffer& buffer) {
     }
     const int nAsked = CUDPInstrumentInterface::SOCKET_RECEIVE_BUFFER_BYTES;
     const QString strDetail =
-        QStringLiteral("the kernel grants %1 KiB of the %2 KiB the link asks for%3: room for "
+        QStringLiteral("the kernel grants a program without root %1 KiB of the %2 KiB the link "
+                       "asks for%3: room for "
                        "about %4 to %5 instruments' replies to one broadcast")
             .arg(buffer.nGrantedBytes / 2 / 1024)
             .arg(nAsked / 1024)
