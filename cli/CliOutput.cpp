@@ -17,8 +17,27 @@ QString FromWide(const std::u16string& strText) {
     return QString::fromStdU16String(strText);
 }
 
+bool IsControl(char16_t ch) {
+    return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
+}
+
+// Every control character as Escaped shows it, but the line feeds (the lines of the program's
+// own text) and the backslashes as they are.
+QString ControlsEscaped(const QString& strText) {
+    QString strShown;
+    strShown.reserve(strText.size());
+    for (const QChar ch : strText) {
+        if (ch == QLatin1Char('\n') || !IsControl(ch.unicode())) {
+            strShown += ch;
+        } else {
+            strShown += CCliOutput::Escaped(QString(ch));
+        }
+    }
+    return strShown;
+}
+
 void Write(std::FILE* pFile, const QString& strText) {
-    const QByteArray abText = strText.toUtf8();
+    const QByteArray abText = ControlsEscaped(strText).toUtf8();
     std::fwrite(abText.constData(), 1, static_cast<std::size_t>(abText.size()), pFile);
     std::fflush(pFile);
 }
@@ -39,6 +58,26 @@ void CCliOutput::Text(const QString& strText) const {
         return;
     }
     Write(m_pOut, strText.endsWith(QLatin1Char('\n')) ? strText : strText + QLatin1Char('\n'));
+}
+
+QString CCliOutput::Escaped(const QString& strText) {
+    static constexpr char SHORT_ESCAPES[] = "abtnvfr"; // U+0007 to U+000D
+    QString strShown;
+    strShown.reserve(strText.size());
+    for (const QChar ch : strText) {
+        const char16_t nUnit = ch.unicode();
+        if (nUnit == u'\\') {
+            strShown += QLatin1String("\\\\");
+        } else if (nUnit >= 0x07 && nUnit <= 0x0D) {
+            strShown += QLatin1Char('\\');
+            strShown += QLatin1Char(SHORT_ESCAPES[nUnit - 0x07]);
+        } else if (IsControl(nUnit)) {
+            strShown += QStringLiteral("\\x%1").arg(unsigned{nUnit}, 2, 16, QLatin1Char('0'));
+        } else {
+            strShown += ch;
+        }
+    }
+    return strShown;
 }
 
 void CCliOutput::Json(const QJsonObject& document, bool bOneLine) const {
@@ -65,7 +104,7 @@ QString CCliOutput::Dotted(std::uint32_t dwAddress) {
 }
 
 QString CCliOutput::HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {
-    return QStringLiteral("%1 [%2]").arg(strHost, Dotted(dwAddress));
+    return QStringLiteral("%1 [%2]").arg(Escaped(strHost), Dotted(dwAddress));
 }
 
 QJsonObject CCliOutput::InstrumentObject(const CMolvarInstrument& instrument) {
@@ -111,8 +150,10 @@ QString CCliOutput::ListTable(const CInstrumentList& list) {
     listRows.append({QStringLiteral("Instrument name"), QStringLiteral("Instrument address"),
                      QStringLiteral("In use"), QStringLiteral("Owner address")});
     for (const CMolvarInstrument& instrument : list) {
-        listRows.append({FromWide(instrument.DisplayName()), FromWide(instrument.DisplayAddress()),
-                         FromWide(instrument.DisplayInUse()), FromWide(instrument.DisplayOwner())});
+        listRows.append({Escaped(FromWide(instrument.DisplayName())),
+                         Escaped(FromWide(instrument.DisplayAddress())),
+                         FromWide(instrument.DisplayInUse()),
+                         Escaped(FromWide(instrument.DisplayOwner()))});
     }
     QString strText;
     if (list.GetCount() > 0) {
@@ -133,8 +174,9 @@ QString CCliOutput::ListTable(const CInstrumentList& list) {
 QString CCliOutput::OneLine(const std::vector<const CMolvarInstrument*>& listInstruments) {
     QStringList listTexts;
     for (const CMolvarInstrument* pInstrument : listInstruments) {
-        listTexts << QStringLiteral("%1 (%2)").arg(FromWide(pInstrument->DisplayName()),
-                                                   FromWide(pInstrument->DisplayAddress()));
+        listTexts << QStringLiteral("%1 (%2)").arg(
+            Escaped(FromWide(pInstrument->DisplayName())),
+            Escaped(FromWide(pInstrument->DisplayAddress())));
     }
     return listTexts.join(QStringLiteral(", "));
 }
@@ -174,7 +216,7 @@ QString CCliOutput::AdaptersTable(const std::vector<SNetworkAdapter>& listAdapte
         strText +=
             QStringLiteral("%1 %2 %3 address %4 mask %5 broadcast %6\n")
                 .arg(nChosen == i ? QStringLiteral("*") : QStringLiteral(" "),
-                     Padded(QString::fromStdString(adapter.strDescription), 24),
+                     Padded(Escaped(QString::fromStdString(adapter.strDescription)), 24),
                      adapter.nType == ADAPTER_TYPE_ETHERNET ? QStringLiteral("Ethernet")
                                                             : QStringLiteral("other   "),
                      QString::fromStdString(adapter.strIpAddress),
@@ -186,7 +228,7 @@ QString CCliOutput::AdaptersTable(const std::vector<SNetworkAdapter>& listAdapte
                                   "255.255.255.255.\n");
     } else if (nChosen) {
         strText += QStringLiteral("* the adapter in use: %1\n")
-                       .arg(CAdapterChoice::InterfaceName(listAdapters[*nChosen]));
+                       .arg(Escaped(CAdapterChoice::InterfaceName(listAdapters[*nChosen])));
     } else {
         strText += QStringLiteral("None is used without --adapter: several qualify.\n");
     }

@@ -1,5 +1,9 @@
 // What tavikctl prints: its texts, tables and JSON documents, and where each goes (standard
 // output unless --quiet; one JSON document instead with --json; errors on standard error).
+//
+// Text that other hosts wrote (instrument, host and owner names) is data, never terminal control:
+// in text output every control character is shown escaped, C style, so that a name can neither
+// drive the terminal nor forge a table row. JSON keeps such text as it is (JSON's own escapes).
 #pragma once
 
 #include "app/ConfigurationStore.h"
@@ -26,6 +30,16 @@ public:
     void Json(const QJsonObject& document, bool bOneLine = false) const;
     // One line on standard error, after the program's name.
     void Error(const QString& strMessage) const;
+    // Text and Error also show every control character but the line feeds that end lines (Error:
+    // line feeds become spaces) as Escaped does, whatever text reaches them; Escaped is still
+    // needed where a foreign text enters a line, for its line feeds and backslashes.
+
+    // A foreign text as it may stand in text output: a backslash as \\; BEL, BS, TAB, LF, VT,
+    // FF, CR as \a \b \t \n \v \f \r; any other of U+0000-U+001F, U+007F and U+0080-U+009F as
+    // \x and exactly two lowercase hex digits of its code point (ESC as \x1b, CSI as \x9b);
+    // everything else as it is. Unambiguous, since every backslash shown begins an escape; read
+    // back as a Python string literal reads it.
+    static QString Escaped(const QString& strText);
 
     // "10.77.1.11"
     static QString Dotted(std::uint32_t dwAddress);

@@ -29,6 +29,21 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/cli/tavikctl.bash-completion)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavikctl)
 endif()
 
+# zsh and fish complete it too. firewalld and ufw get the instruments' port as a service and an
+# application profile, which the package does not enable; ufw's, under /etc, is a conffile.
+if(EXISTS ${PROJECT_SOURCE_DIR}/cli/tavikctl.zsh-completion)
+    install(FILES ${PROJECT_SOURCE_DIR}/cli/tavikctl.zsh-completion
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions RENAME _tavikctl)
+    install(FILES ${PROJECT_SOURCE_DIR}/cli/tavikctl.fish
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/data/firewall/tavik-connection.xml
+        DESTINATION lib/firewalld/services)
+install(FILES ${PROJECT_SOURCE_DIR}/data/firewall/tavik-connection.ufw
+        DESTINATION /etc/ufw/applications.d RENAME tavik-connection)
+file(WRITE ${PROJECT_BINARY_DIR}/package/conffiles "/etc/ufw/applications.d/tavik-connection\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/package/conffiles)
+
 # Manual pages and the changelog are installed compressed, as Debian wants: gzip at its best
 # compression, without a file name or time stamp inside, so that two builds give the same bytes.
 set(TAVIK_COMPRESSED_DIR ${PROJECT_BINARY_DIR}/package)
@@ -88,7 +103,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the SVG icon engine (for the window icon) are loaded at run time, which shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
+# Native Wayland windows, the default session of Debian's GNOME; doctor reads the firewall with nft.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "nftables")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 include(CPack)

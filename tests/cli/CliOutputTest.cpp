@@ -161,3 +161,47 @@ TEST(CliOutput, AdaptersAreListedWithTheOneInUse) {
     EXPECT_TRUE(
         CCliOutput::AdaptersTable(listAdapters, std::nullopt).contains(QLatin1String("--adapter")));
 }
+
+TEST(CliOutput, ForeignTextIsShownEscapedNeverAsTerminalControl) {
+    using namespace std::literals;
+    const struct {
+        std::u16string_view strText;
+        const char* pszShown;
+    } aCases[] = {
+        {u"\x1b]0;owned\a"sv, R"(\x1b]0;owned\a)"},       // sets the terminal's title
+        {u"\x1b[2J"sv, R"(\x1b[2J)"},                     // clears the screen
+        {u"Lab-7\nForged row"sv, R"(Lab-7\nForged row)"}, // a row of its own in the table
+        {u"\x9b"
+         u"8m hidden"sv,
+         R"(\x9b8m hidden)"},                          // CSI as one C1 character
+        {u"Del\x7f\t\r\0!"sv, R"(Del\x7f\t\r\x00!)"},  // DEL, the C escapes, NUL
+        {u"C:\\x1b"sv, R"(C:\\x1b)"},                  // a backslash is not an escape
+        {u"B\u00e9nch \u20ac"sv, "B\u00e9nch \u20ac"}, // printable text as it is
+    };
+    for (const auto& test : aCases) {
+        EXPECT_EQ(CCliOutput::Escaped(QString::fromStdU16String(std::u16string(test.strText)))
+                      .toStdString(),
+                  test.pszShown);
+    }
+
+    // In the table a name and an owner stay within their row, and in JSON they are data.
+    CInstrumentList list;
+    list.MergeDiscovered(Instrument("tavik-a101\x1b[2J", 0x0A4D010B, "Evil\n10.77.1.9 No {none}", 0,
+                                    1, "pc\x1b]0;x\x07", 0x0A4D014D));
+    const QStringList listLines =
+        CCliOutput::ListTable(list).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(listLines.size(), 3);
+    EXPECT_EQ(listLines[1].simplified(),
+              QStringLiteral(R"(Evil\n10.77.1.9 No {none} tavik-a101\x1b[2J [10.77.1.11] No )"
+                             R"(pc\x1b]0;x\a [10.77.1.77])"));
+    EXPECT_EQ(CCliOutput::InstrumentObject(*list.begin())[QStringLiteral("name")].toString(),
+              QStringLiteral("Evil\n10.77.1.9 No {none}"));
+
+    // Whatever text reaches standard output or error, no control character but a line's end.
+    CCapturedStream out, err;
+    const CCliOutput output(false, false, out.File(), err.File());
+    output.Text(QStringLiteral("Claimed by pc\x1b[2J\nInstrument name: \x9b"));
+    output.Error(QStringLiteral("the instrument is named '\x07\n'"));
+    EXPECT_EQ(out.Text(), "Claimed by pc\\x1b[2J\nInstrument name: \\x9b\n");
+    EXPECT_EQ(err.Text(), "tavikctl: the instrument is named '\\a '\n");
+}
