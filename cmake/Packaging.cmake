@@ -15,7 +15,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION ${TAVIK_DO
 # plugins ("Global Lua Plugins" in "tshark -G folders"), which no Wireshark update renames.
 install(FILES ${PROJECT_SOURCE_DIR}/data/wireshark/tavik.lua
         DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 
 # One manual page per program in /usr/bin, section 1. The command-line client brings its own.
 set(TAVIK_MANUAL_PAGES ${PROJECT_SOURCE_DIR}/data/man/tavik-connection.1
@@ -103,9 +102,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the SVG icon engine (for the window icon) are loaded at run time, which shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
-# Native Wayland windows, the default session of Debian's GNOME; doctor reads the firewall with nft.
+# Native Wayland windows, the default session of Debian's GNOME. Suggested: Wireshark or tshark,
+# which load the dissector, and nft, with which doctor reads the firewall.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "nftables")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark, nftables")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 include(CPack)
