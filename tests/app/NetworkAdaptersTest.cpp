@@ -85,4 +85,31 @@ TEST(NetworkAdapters, DevicesWithADriverNameIt) {
     }
 }
 
+// The address the list gives an interface: an Ethernet-type one that is down or has no carrier
+// shows 0.0.0.0, so the adapter choice passes over it; other link types keep theirs.
+TEST(NetworkAdapters, AnEthernetInterfaceThatIsNotRunningShowsNoAddress) {
+    const struct {
+        int nLinkType;
+        unsigned nFlags;
+        const char* pszAddress;
+        const char* pszMask;
+    } cases[] = {
+        {1, IFF_UP | IFF_RUNNING, "10.77.1.1", "255.255.255.0"},
+        {1, IFF_UP, "0.0.0.0", "0.0.0.0"},      // no carrier (an empty bridge)
+        {1, IFF_RUNNING, "0.0.0.0", "0.0.0.0"}, // administratively down
+        {1, 0, "0.0.0.0", "0.0.0.0"},
+        {65534, IFF_UP, "10.77.1.1", "255.255.255.0"}, // a tunnel stays as it is
+        {768, 0, "10.77.1.1", "255.255.255.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nLinkType << " flags " << c.nFlags);
+        const SNetworkAdapter adapter = DescribeAdapter(
+            {"br0", c.nLinkType, c.nFlags, "bridge", true, "10.77.1.1", "255.255.255.0"});
+        EXPECT_EQ(adapter.nType, c.nLinkType == 1 ? ADAPTER_TYPE_ETHERNET : ADAPTER_TYPE_OTHER);
+        EXPECT_EQ(adapter.strDescription, "br0 (bridge), wireless");
+        EXPECT_EQ(adapter.strIpAddress, c.pszAddress);
+        EXPECT_EQ(adapter.strIpMask, c.pszMask);
+    }
+}
+
 } // namespace
