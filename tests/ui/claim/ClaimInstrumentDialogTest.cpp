@@ -152,6 +152,19 @@ TEST_F(ClaimWindowTest, UnnamedIsRefusedInAnyCaseAndTheLastGoodNameKept) {
     EXPECT_EQ(Claims()[0].strInstrumentName, "Unname");
 }
 
+// A name whose 8-bit form holds a NUL or a control character cannot travel: refused as typed.
+TEST_F(ClaimWindowTest, NameThatCannotTravelIsRefused) {
+    Open();
+    QTest::keyClicks(NameBox(), "Lab");
+    for (const QString& strRefused : {QStringLiteral(u"Lab\u0100"), QStringLiteral(u"Lab\u010A")}) {
+        m_boxes.Clear();
+        NameBox()->setText(strRefused);
+        EXPECT_EQ(m_boxes.Texts(), QStringList{Invalid(strRefused)});
+        EXPECT_EQ(m_boxes.Last().nIcon, EMessageIcon::Exclamation);
+    }
+    EXPECT_EQ(Dlg().GetClaimName(), "Lab");
+}
+
 TEST_F(ClaimWindowTest, SixtyFourCodeUnitsAreTooMany) {
     Open();
     const QString str63(63, QChar('a'));
