@@ -12,10 +12,29 @@ bool IsControlUnit(char16_t ch) {
     return ch < 0x20 || ch == DELETE_CHARACTER;
 }
 
-// True when no unit's 8-bit form (the text field's) is NUL or a control character.
+bool IsHighSurrogate(char16_t ch) {
+    return ch >= 0xD800 && ch <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t ch) {
+    return ch >= 0xDC00 && ch <= 0xDFFF;
+}
+
+// True when no unit's 8-bit form (the text field's) is NUL or a control character, and the
+// configuration file (UTF-8, whose reader drops U+FEFF as a byte order mark) can hold the name:
+// no surrogate without its partner, no U+FEFF.
 bool TravelsAsText(std::u16string_view strName) {
-    return std::none_of(strName.begin(), strName.end(),
-                        [](char16_t ch) { return IsControlUnit(WideToAnsiUnit(ch)); });
+    for (std::size_t i = 0; i < strName.size(); ++i) {
+        const char16_t ch = strName[i];
+        const bool bPaired = IsHighSurrogate(ch)
+                                 ? i + 1 < strName.size() && IsLowSurrogate(strName[i + 1])
+                             : IsLowSurrogate(ch) ? i > 0 && IsHighSurrogate(strName[i - 1])
+                                                  : true;
+        if (IsControlUnit(WideToAnsiUnit(ch)) || ch == 0xFEFF || !bPaired) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace

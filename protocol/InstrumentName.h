@@ -1,7 +1,8 @@
 // The rule for a name the user gives an instrument, as the claim and rename windows and the
 // command line check it: 1 to 63 UTF-16 code units, not "Unnamed" (the lists' word for an
-// instrument without a name) with A to Z compared without case, and nothing whose 8-bit form
-// (the text field's) is NUL, which would cut the name short on the wire, or a control character.
+// instrument without a name) with A to Z compared without case, nothing whose 8-bit form (the
+// text field's) is NUL, which would cut the name short on the wire, or a control character, and
+// nothing the configuration file cannot hold (a lone surrogate, U+FEFF).
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,7 @@ inline constexpr std::size_t NAME_LENGTH_LIMIT = 64;
 enum class ENameCheck : std::uint8_t {
     Empty,    // nothing typed: the last name that passed stays
     TooLong,  // 64 code units or more
-    Reserved, // "Unnamed" in any case of A to Z, or a NUL or control character in 8-bit form
+    Reserved, // "Unnamed" in any case of A to Z, or a name that cannot travel or be stored
     Valid,
 };
 
