@@ -509,13 +509,3 @@ TEST_F(EndToEndSelectAdapter, SelectAdapterNo) {
     Run(IDNO, LAB_SECOND_CLIENT_ADDRESS, LAB_SECOND_BROADCAST_ADDRESS,
         {"Beta", "tavik-e505 [10.78.1.20]", "No", "{none}"});
 }
-
-// An Ethernet adapter that is down keeps its address, yet is listed without one and passed over:
-// the program works on the second adapter without a question.
-TEST_F(EndToEnd, AdapterDownIsPassedOver) {
-    ASSERT_TRUE(m_lab.Lab("exec", {"ip", "link", "set", "eth0", "down"}));
-    StartApplication();
-    EXPECT_EQ(m_boxes.Count(), 0);
-    EXPECT_EQ(m_pApp->m_dwLocalIPAddress, LAB_SECOND_CLIENT_ADDRESS);
-    EXPECT_EQ(m_pApp->m_dwBroadcastIPAddress, LAB_SECOND_BROADCAST_ADDRESS);
-}

@@ -24,8 +24,7 @@ TEST(InstrumentName, UnnamedIsReservedInAnyCaseOfAToZOnly) {
 }
 
 // A name whose 8-bit form holds a NUL (cut short on the wire) or a control character, or that the
-// configuration file cannot hold, is refused like "Unnamed"; the refusal shows controls as
-// pictures.
+// settings file cannot hold, is refused like "Unnamed"; the refusal shows controls as pictures.
 TEST(InstrumentName, NameThatCannotTravelIsRefused) {
     for (const char16_t* pszName :
          {u"Lab\u0100", u"\u0200", u"Lab\n7", u"Lab\u007F", u"\u001F", u"\u011F", u"\u017F",
