@@ -1,17 +1,35 @@
 // The configuration store on hostile files: the input's bytes stand in turn for each of the
 // three files, the other two holding a sound configuration. Only "Software\Tavik" is read, so
 // bytes in either of the others must change nothing that is loaded; whatever is loaded is saved
-// under all three keys and must read back exactly as it was saved.
+// under all three keys and must read back exactly as it was saved; no serialised value is ever
+// decoded. A name and a host name that a claim can store must read back at the next start.
 #include "app/ConfigurationStore.h"
 #include "fuzz/FuzzCheck.h"
+#include "platform/AnsiCodePage.h"
+#include "protocol/InstrumentName.h"
 #include "tests/support/TestSettingsHome.h"
 
 #include <QApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <cstring>
 #include <memory>
+
+// Built only when QSettings decodes a serialised value (seeds hide some behind escapes, quotes).
+struct SDecodeTrap {
+    static inline bool s_bDecoded = false;
+};
+Q_DECLARE_METATYPE(SDecodeTrap)
+QDataStream& operator<<(QDataStream& stream, const SDecodeTrap&) {
+    return stream;
+}
+QDataStream& operator>>(QDataStream& stream, SDecodeTrap&) {
+    SDecodeTrap::s_bDecoded = true;
+    return stream;
+}
 
 namespace {
 
@@ -75,6 +93,31 @@ void TryFile(int nFile, const QByteArray& bytes) {
     FUZZ_CHECK(Equal(reloaded, loaded));
     FUZZ_CHECK(Equal(ReadKey(CConfigurationStore::KEY_NORVASK_TAVIK), loaded));
     FUZZ_CHECK(Equal(ReadKey(CConfigurationStore::KEY_QUORITH_MOLVAR), loaded));
+    FUZZ_CHECK(!SDecodeTrap::s_bDecoded);
+}
+
+// A name as typed (UTF-16, if the name rule takes it) or reported (8-bit text), and a reported host
+// name, read at the next start: each file as saved, in a home where QSettings has cached nothing.
+void TryNames(const QByteArray& bytes) {
+    std::u16string strTyped(std::min<std::size_t>(bytes.size() / 2, 63), u'\0');
+    std::memcpy(strTyped.data(), bytes.constData(), strTyped.size() * 2);
+    const QString strReported = QString::fromStdU16String(
+        AnsiToWide(std::string_view(bytes.constData(), qstrnlen(bytes.constData(), 63))));
+    const bool bTyped = CheckInstrumentName(strTyped) == ENameCheck::Valid;
+    const SConfiguration saved{bTyped ? QString::fromStdU16String(strTyped) : strReported,
+                               strReported, 0x0A4D010B};
+    const CTestSettingsHome home;
+    FUZZ_CHECK(CConfigurationStore::Save(saved));
+    for (const SSettingsKey& key : CConfigurationStore::SAVED_KEYS) {
+        QFile file(CConfigurationStore::FileName(key));
+        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
+        const CTestSettingsHome next;
+        WriteFile(CConfigurationStore::FileName(key), file.readAll());
+        SConfiguration loaded = ReadKey(key);
+        FUZZ_CHECK(std::strcmp(key.pszKeyName, "Software\\Tavik") != 0 ||
+                   CConfigurationStore::Load(loaded));
+        FUZZ_CHECK(Equal(loaded, saved));
+    }
 }
 
 } // namespace
@@ -94,6 +137,7 @@ extern "C" int LLVMFuzzerInitialize(int* pnArgc, char*** pppArgv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     static QApplication app(*pnArgc, *pppArgv);
+    qRegisterMetaType<SDecodeTrap>("SDecodeTrap");
     return 0;
 }
 
@@ -102,5 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nS
     for (int nFile = 0; nFile < 3; ++nFile) {
         TryFile(nFile, bytes);
     }
+    TryNames(bytes);
     return 0;
 }

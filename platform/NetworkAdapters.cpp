@@ -83,6 +83,23 @@ std::string DottedText(const sockaddr* pAddress) {
 
 } // namespace
 
+SNetworkAdapter DescribeAdapter(const SInterfaceReport& report) {
+    SNetworkAdapter adapter;
+    const bool bEthernet = report.nLinkType == ARPHRD_ETHER_TYPE;
+    adapter.nType = bEthernet ? ADAPTER_TYPE_ETHERNET : ADAPTER_TYPE_OTHER;
+    adapter.strDescription =
+        report.strDriver.empty() ? report.strName : report.strName + " (" + report.strDriver + ")";
+    if (report.bWireless) {
+        adapter.strDescription += ", wireless";
+    }
+    const unsigned nRunning = IFF_UP | IFF_RUNNING;
+    if (!bEthernet || (report.nFlags & nRunning) == nRunning) {
+        adapter.strIpAddress = report.strIpAddress;
+        adapter.strIpMask = report.strIpMask;
+    }
+    return adapter;
+}
+
 std::optional<std::vector<SNetworkAdapter>> ListNetworkAdapters() {
     std::unique_ptr<struct if_nameindex, decltype(&if_freenameindex)> pIndex(if_nameindex(),
                                                                              &if_freenameindex);
@@ -98,16 +115,14 @@ std::optional<std::vector<SNetworkAdapter>> ListNetworkAdapters() {
     }
     std::sort(listInterfaces.begin(), listInterfaces.end());
 
-    // The first IPv4 address of each interface, and which ones are loopback devices.
+    // The first IPv4 address and the flags of each interface (every entry carries them).
     std::map<std::string, const ifaddrs*> mapFirstAddress;
-    std::map<std::string, bool> mapLoopback;
+    std::map<std::string, unsigned> mapFlags;
     for (const ifaddrs* pEntry = pAddresses; pEntry != nullptr; pEntry = pEntry->ifa_next) {
         if (pEntry->ifa_name == nullptr) {
             continue;
         }
-        if ((pEntry->ifa_flags & IFF_LOOPBACK) != 0) {
-            mapLoopback[pEntry->ifa_name] = true;
-        }
+        mapFlags[pEntry->ifa_name] |= pEntry->ifa_flags;
         if (pEntry->ifa_addr != nullptr && pEntry->ifa_addr->sa_family == AF_INET) {
             mapFirstAddress.emplace(pEntry->ifa_name, pEntry);
         }
@@ -115,22 +130,21 @@ std::optional<std::vector<SNetworkAdapter>> ListNetworkAdapters() {
 
     std::vector<SNetworkAdapter> listAdapters;
     for (const auto& [nIndex, strName] : listInterfaces) {
-        const int nLinkType = LinkType(strName);
-        if (nLinkType == ARPHRD_LOOPBACK_TYPE || mapLoopback[strName]) {
+        SInterfaceReport report;
+        report.strName = strName;
+        report.nLinkType = LinkType(strName);
+        report.nFlags = mapFlags[strName];
+        if (report.nLinkType == ARPHRD_LOOPBACK_TYPE || (report.nFlags & IFF_LOOPBACK) != 0) {
             continue;
         }
-        SNetworkAdapter adapter;
-        adapter.nType = nLinkType == ARPHRD_ETHER_TYPE ? ADAPTER_TYPE_ETHERNET : ADAPTER_TYPE_OTHER;
-        const std::string strDriver = DriverName(strName);
-        adapter.strDescription = strDriver.empty() ? strName : strName + " (" + strDriver + ")";
-        if (Exists(SysPath(strName, "wireless")) || Exists(SysPath(strName, "phy80211"))) {
-            adapter.strDescription += ", wireless";
-        }
+        report.strDriver = DriverName(strName);
+        report.bWireless =
+            Exists(SysPath(strName, "wireless")) || Exists(SysPath(strName, "phy80211"));
         if (const auto it = mapFirstAddress.find(strName); it != mapFirstAddress.end()) {
-            adapter.strIpAddress = DottedText(it->second->ifa_addr);
-            adapter.strIpMask = DottedText(it->second->ifa_netmask);
+            report.strIpAddress = DottedText(it->second->ifa_addr);
+            report.strIpMask = DottedText(it->second->ifa_netmask);
         }
-        listAdapters.push_back(std::move(adapter));
+        listAdapters.push_back(DescribeAdapter(report));
     }
     return listAdapters;
 }

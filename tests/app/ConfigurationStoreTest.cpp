@@ -9,6 +9,9 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -130,14 +133,19 @@ TEST(ConfigurationStore, AConfigurationSurvivesASaveAndALoad) {
                                  "{none}",
                                  QString::fromUtf8("Mess-Stand ä € 測"),
                                  "  spaced  ",
-                                 "semi;colon=\"quoted\"\\"};
+                                 "semi;colon=\"quoted\"\\",
+                                 "Lab @Variant(1)",
+                                 "@DateTime(2)",
+                                 "\\x40Variant(3) \\@Variant(4)",
+                                 " \"@Variant(5)\", @Variant(6)",
+                                 "\x01@Variant(7)\x1f"};
     for (const QString& strName : astrNames) {
-        const SConfiguration saved{strName, "inst7", 0x0A000005};
+        const SConfiguration saved{strName, strName, 0x0A000005};
         ASSERT_TRUE(CConfigurationStore::Save(saved));
         SConfiguration loaded;
-        ASSERT_TRUE(CConfigurationStore::Load(loaded));
+        ASSERT_TRUE(CConfigurationStore::Load(loaded)) << strName.toStdString();
         EXPECT_EQ(loaded.strInstrumentName, strName);
-        EXPECT_EQ(loaded.strInstrumentHostName, "inst7");
+        EXPECT_EQ(loaded.strInstrumentHostName, strName);
         EXPECT_EQ(loaded.dwInstrumentIPAddress, 0x0A000005u);
     }
     // 10.0.0.5 is kept as the unsigned number 0x0A000005, first octet most significant.
@@ -243,6 +251,57 @@ TEST(ConfigurationStore, AFileHoldingASerialisedValueIsNeitherReadNorParsedButKe
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), hostile);
     EXPECT_EQ(warnings.m_listWarnings.size(), 2u);
+}
+
+// QSettings decodes every value of the [General] section as it reads one, and every value of the
+// file as it writes: a file is kept from it exactly when one of them, unescaped as it does,
+// begins with the marker of a serialised value, never for a plain text that mentions one.
+TEST(ConfigurationStore, AFileIsKeptFromQSettingsExactlyWhenItWouldDecodeASerialisedValue) {
+    const std::tuple<const char*, bool, bool> cases[] = {
+        // lines, read at start, set aside
+        {"strInstrumentName=\\x40Variant(\\0)\n", false, true},
+        {"strInstrumentName= \"@DateTime(\\0)\" \n", false, true},
+        {"other=a, \\100Variant(\\0)\n", false, true},
+        {"[Other]\nx=@Variant(\\0)\n", true, true},
+        {"strInstrumentName=x;@Variant(\\0)\n", true, false},
+        {"strInstrumentName=@@Variant(\\0)\nx=@Variant(\\0\n", true, false}};
+    for (const auto& [pszLines, bRead, bSetAside] : cases) {
+        SCOPED_TRACE(pszLines);
+        const CTestSettingsHome home;
+        WriteKeyFile(home.FilePath("Tavik.conf"), pszLines);
+        SConfiguration loaded;
+        EXPECT_EQ(CConfigurationStore::Load(loaded), bRead);
+        EXPECT_TRUE(CConfigurationStore::Save(loaded));
+        EXPECT_EQ(QFileInfo::exists(home.FilePath("Tavik.conf.unreadable")), bSetAside);
+    }
+}
+
+// A key's file that is no configuration: a FIFO would block the start (a device fill the memory)
+// and is neither read nor written over; a file too large is not read, but set aside whole before
+// the key is written anew; one that cannot be set aside stays as it was.
+TEST(ConfigurationStore, AFileThatIsNoConfigurationNeitherBlocksNorIsLost) {
+    CTestSettingsHome home;
+    const QByteArray fifo = QFile::encodeName(home.FilePath("Tavik.conf"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const QByteArray large = "strInstrumentName=big\n" + QByteArray(1 << 20, ';');
+    WriteKeyFile(home.FilePath("Norvask/Tavik.conf"), large);
+    const QByteArray hostile = "strInstrumentName=@Variant(\\0)\n";
+    WriteKeyFile(home.FilePath("Quorith/Molvar.conf"), hostile);
+    ASSERT_TRUE(QDir().mkpath(home.FilePath("Quorith/Molvar.conf.unreadable/in-the-way")));
+    CWarningCollector warnings;
+    SConfiguration loaded;
+    alarm(30); // a start that blocks on the FIFO ends the test
+    EXPECT_FALSE(CConfigurationStore::Load(loaded));
+    EXPECT_FALSE(CConfigurationStore::Save({"Lab-1", "inst7", 1}));
+    alarm(0);
+    EXPECT_FALSE(QFileInfo(home.FilePath("Tavik.conf")).isFile()); // the FIFO, left as it is
+    EXPECT_EQ(ReadBack(CConfigurationStore::KEY_NORVASK_TAVIK).strInstrumentName, "Lab-1");
+    QFile kept(home.FilePath("Norvask/Tavik.conf.unreadable"));
+    QFile stayed(home.FilePath("Quorith/Molvar.conf"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly) && stayed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "[General]\n" + large);
+    EXPECT_EQ(stayed.readAll(), "[General]\n" + hostile);
+    EXPECT_EQ(warnings.m_listWarnings.size(), 4u); // one per file
 }
 
 // The program was meant to stop at the first key it could not write; it writes the others all

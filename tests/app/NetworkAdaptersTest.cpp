@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -82,6 +83,20 @@ TEST(NetworkAdapters, DevicesWithADriverNameIt) {
         }
         EXPECT_EQ(adapter.strDescription.rfind(strName + " (", 0), 0u) << adapter.strDescription;
         EXPECT_NE(adapter.strDescription.find(')'), std::string::npos);
+    }
+}
+
+// An Ethernet-type interface that is down or has no carrier (an empty bridge) is listed without
+// an address, so the adapter choice passes over it; other link types (tunnels) keep theirs.
+TEST(NetworkAdapters, AnEthernetInterfaceThatIsNotRunningShowsNoAddress) {
+    const std::tuple<int, int, bool> cases[] = {{1, IFF_UP | IFF_RUNNING, true}, {1, IFF_UP, false},
+                                                {1, IFF_RUNNING, false},         {1, 0, false},
+                                                {65534, IFF_UP, true},           {768, 0, true}};
+    for (const auto& [nLinkType, nFlags, bListed] : cases) {
+        const SNetworkAdapter adapter = DescribeAdapter(
+            {"br0", nLinkType, unsigned(nFlags), "bridge", false, "10.77.1.1", "255.255.255.0"});
+        EXPECT_EQ(adapter.strIpAddress, bListed ? "10.77.1.1" : "0.0.0.0") << nLinkType << nFlags;
+        EXPECT_EQ(adapter.strIpMask, bListed ? "255.255.255.0" : "0.0.0.0");
     }
 }
 

@@ -22,3 +22,20 @@ TEST(InstrumentName, UnnamedIsReservedInAnyCaseOfAToZOnly) {
     }
     EXPECT_EQ(ReservedNameText(u"UNNAMED"), u"\"UNNAMED\" is not a valid instrument name.");
 }
+
+// A name whose 8-bit form holds a NUL (cut short on the wire) or a control character, or that the
+// settings file cannot hold, is refused like "Unnamed"; the refusal shows controls as pictures.
+TEST(InstrumentName, NameThatCannotTravelIsRefused) {
+    for (const char16_t* pszName :
+         {u"Lab\u0100", u"\u0200", u"Lab\n7", u"Lab\u007F", u"\u001F", u"\u011F", u"\u017F",
+          u"Lab\U0001F600" /* low surrogate DE00 */, u"\xD83DLab", u"Lab\xDE0A", u"\xFEFFLab"}) {
+        EXPECT_EQ(CheckInstrumentName(pszName), ENameCheck::Reserved);
+    }
+    // 0x80-0x9F in 8-bit form are printable characters (Windows-1252), not controls.
+    for (const char16_t* pszName :
+         {u"\u20AC\u201A\u0192\u0178", u"\u0081\u009D", u"\u0120\u00FF", u"\U0001F52C"}) {
+        EXPECT_EQ(CheckInstrumentName(pszName), ENameCheck::Valid);
+    }
+    EXPECT_EQ(ReservedNameText(u"\u0100\n\u001B\u007F"),
+              u"\"\u0100\u240A\u241B\u2421\" is not a valid instrument name.");
+}

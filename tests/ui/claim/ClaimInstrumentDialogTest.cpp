@@ -128,7 +128,8 @@ TEST_F(ClaimWindowTest, UnnamedIsRefusedInAnyCaseAndTheLastGoodNameKept) {
     EXPECT_EQ(NameBox()->text(), "Unnamed") << "the box keeps what was typed";
     EXPECT_EQ(Dlg().focusWidget(), NameBox());
 
-    for (const char* pszRefused : {"uNNAMED", "unnamed"}) {
+    // So is a name whose 8-bit form holds a NUL or a control character (U+0100, U+010A).
+    for (const char* pszRefused : {"uNNAMED", "unnamed", "Lab\xC4\x80", "Lab\xC4\x8A"}) {
         const QString strRefused = QString::fromUtf8(pszRefused);
         m_boxes.Clear();
         NameBox()->setText(strRefused);
