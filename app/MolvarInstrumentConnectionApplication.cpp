@@ -22,23 +22,6 @@ static void InitResources() {
     Q_INIT_RESOURCE(resources);
 }
 
-const char* ConnectionStateName(std::uint8_t nState) {
-    switch (nState) {
-    case CONNECTION_VERIFYING:
-        return "CONNECTION_VERIFYING";
-    case CONNECTION_NOT_CONFIGURED:
-        return "CONNECTION_NOT_CONFIGURED";
-    case CONNECTION_READY:
-        return "CONNECTION_READY";
-    case CONNECTION_NOT_READY:
-        return "CONNECTION_NOT_READY";
-    case CONNECTION_NOT_CLAIMED:
-        return "CONNECTION_NOT_CLAIMED";
-    default:
-        return "unknown connection state";
-    }
-}
-
 CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
     const NetworkAdapterListing& adapters, std::uint16_t nLocalPort, std::uint16_t nPeerPort) {
     InitResources();
@@ -77,8 +60,7 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
     SetAppName(QStringLiteral("Tavik Instrument Connection"));
     SetRegistryKey(QStringLiteral("Korvane Solutions, Inc."));
     LoadSettings();
-    m_nConnectionState =
-        m_strInstrumentName.isEmpty() ? CONNECTION_NOT_CONFIGURED : CONNECTION_VERIFYING;
+    m_nConnectionState = InitialConnectionState(!m_strInstrumentName.isEmpty());
     qCDebug(AppCategory) << "start:" << ConnectionStateName(m_nConnectionState);
     {
         CMolvarInstrumentConnectionDialog dlg(*this);

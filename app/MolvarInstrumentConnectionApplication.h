@@ -4,6 +4,7 @@
 #include "link/Messages.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/window/WinApp.h"
+#include "protocol/ConnectionState.h"
 
 #include <QString>
 #include <cstdint>
@@ -20,16 +21,6 @@ class CClaimInstrumentSelectionDialog;
 class CClaimInstrumentDialog;
 class CRenameInstrumentSelectionDialog;
 class CRenameInstrumentDialog;
-
-enum EConnectionState : std::uint8_t {
-    CONNECTION_VERIFYING = 0,
-    CONNECTION_NOT_CONFIGURED = 1,
-    CONNECTION_READY = 2,
-    CONNECTION_NOT_READY = 3,
-    CONNECTION_NOT_CLAIMED = 4,
-};
-// "CONNECTION_READY" and so on, for logs and tests.
-const char* ConnectionStateName(std::uint8_t nState);
 
 using NetworkAdapterListing = std::optional<std::vector<SNetworkAdapter>>;
 
@@ -64,7 +55,7 @@ public:
     std::uint32_t m_dwInstrumentIPAddress = 0;
     QString m_strClaimOwnerName;
     std::uint32_t m_dwClaimOwnerIPAddress = 0;
-    std::uint8_t m_nConnectionState = CONNECTION_VERIFYING;
+    EConnectionState m_nConnectionState = CONNECTION_VERIFYING;
     CUDPInstrumentInterface* m_pInstrumentInterface = nullptr;
     // Hands each datagram the link takes in to the open window that waits for its code.
     std::unique_ptr<CDatagramRouter> m_pDatagramRouter;

@@ -24,7 +24,6 @@ const QString RESULT_DONE = QStringLiteral("done");
 const QString RESULT_REFUSED = QStringLiteral("refused");
 const QString RESULT_NO_ANSWER = QStringLiteral("no_answer");
 
-const QString TEXT_NOT_CONFIGURED = QStringLiteral("Not configured");
 const QString TEXT_RELEASED = QStringLiteral("The instrument has been released.");
 const QString TEXT_RELEASE_UNANSWERED =
     QStringLiteral("The instrument did not answer the release request; the configuration has "
@@ -120,9 +119,10 @@ std::optional<int> CTavikctlSession::CheckBeforeSending() {
          nCommand == ECliCommand::Repair) &&
         m_configuration.strInstrumentName.isEmpty()) {
         if (nCommand == ECliCommand::Status) {
-            ReportStatus(EXIT_REFUSED, QStringLiteral("not_configured"), TEXT_NOT_CONFIGURED);
+            ReportStatus(EXIT_REFUSED, QStringLiteral("not_configured"),
+                         FromWide(TEXT_NOT_CONFIGURED));
         } else {
-            Report(EXIT_REFUSED, RESULT_REFUSED, TEXT_NOT_CONFIGURED,
+            Report(EXIT_REFUSED, RESULT_REFUSED, FromWide(TEXT_NOT_CONFIGURED),
                    CCliOutput::ConfiguredObject(m_configuration));
         }
         return m_nExitStatus;

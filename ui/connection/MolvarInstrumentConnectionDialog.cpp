@@ -9,6 +9,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/DatagramRouter.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
@@ -144,47 +145,43 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
 // ---- Display ------------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
+    const EConnectionState nState = m_app.m_nConnectionState;
+    const std::optional<std::u16string> strStatus = ConnectionStatusText(
+        nState, ToWideView(m_app.m_strClaimOwnerName), m_app.m_dwClaimOwnerIPAddress);
+    if (!strStatus) {
+        return; // an unknown state leaves the window as it is
+    }
     QString strName = m_app.m_strInstrumentName;
     QString strAddress =
         HostAndAddress(m_app.m_strInstrumentHostName, m_app.m_dwInstrumentIPAddress);
-    QString strStatus;
     QString strClaimText = CLAIM_TEXT;
     bool bClaimEnabled = true;
     bool bRepairEnabled = false;
     QPushButton* pFocus = m_pClaimButton;
-
-    switch (m_app.m_nConnectionState) {
+    switch (nState) {
     case CONNECTION_VERIFYING:
-        strStatus = QStringLiteral("Verifying current configuration...");
         bClaimEnabled = false;
         pFocus = m_pCloseButton;
         break;
     case CONNECTION_NOT_CONFIGURED:
         strName = NONE_TEXT;
         strAddress = NONE_TEXT;
-        strStatus = QStringLiteral("Not configured");
         break;
     case CONNECTION_READY:
-        strStatus = FromWide(TEXT_READY);
         strClaimText = RELEASE_TEXT;
         break;
     case CONNECTION_NOT_READY:
-        strStatus = FromWide(TEXT_NOT_READY);
         strClaimText = RELEASE_TEXT;
         bRepairEnabled = true;
         pFocus = m_pRepairButton;
         break;
     case CONNECTION_NOT_CLAIMED:
-        strStatus = FromWide(
-            ClaimOwnerText(ToWideView(m_app.m_strClaimOwnerName), m_app.m_dwClaimOwnerIPAddress));
         break;
-    default:
-        return; // an unknown state leaves the window as it is
     }
 
     m_pNameEdit->setText(strName);
     m_pAddressEdit->setText(strAddress);
-    m_pStatusEdit->setText(strStatus);
+    m_pStatusEdit->setText(FromWide(*strStatus));
     for (QLineEdit* pEdit : {m_pNameEdit, m_pAddressEdit, m_pStatusEdit}) {
         pEdit->setCursorPosition(0);
     }
@@ -227,13 +224,11 @@ void CMolvarInstrumentConnectionDialog::OnClose() {
 }
 
 void CMolvarInstrumentConnectionDialog::OnSelectionWindowClosed() {
-    if (m_app.m_nConnectionState == CONNECTION_NOT_CONFIGURED) {
-        UpdateDisplay();
-        return;
-    }
-    m_app.m_nConnectionState = CONNECTION_VERIFYING;
+    m_app.m_nConnectionState = ConnectionStateAfterSelection(m_app.m_nConnectionState);
     UpdateDisplay();
-    StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
+    if (m_app.m_nConnectionState == CONNECTION_VERIFYING) {
+        StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
+    }
 }
 
 // ---- Window messages ----------------------------------------------------------------------
@@ -380,20 +375,23 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
     if (step.bStopTimer) {
         StopRunningTimer(m_nResponseTimer);
     }
-    switch (step.nEvent) {
-    case EConnectionEvent::None:
-    case EConnectionEvent::RepairRefused: // the wait is over all the same
-        break;
-    case EConnectionEvent::Sent:
+    if (step.nEvent == EConnectionEvent::Sent) {
         if (IsEndingRun()) {
             return; // a repetition after a termination signal does not go out
         }
         SendRequest(step.request);
         m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
+        return;
+    }
+    // What the user is told before the state changes, and what the step changes besides.
+    switch (step.nEvent) {
+    case EConnectionEvent::VerificationFailed:
+        ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
         break;
-    case EConnectionEvent::Ready:
-        m_app.m_nConnectionState = CONNECTION_READY;
-        UpdateDisplay();
+    case EConnectionEvent::Released:
+        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
+            ShowMessage(FromWide(*strText), EMessageIcon::Information);
+        }
         break;
     case EConnectionEvent::NotClaimed:
         if (step.bOwnerReported) {
@@ -401,44 +399,42 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
             m_app.m_strClaimOwnerName = FromWide(AnsiToWide(step.strOwnerHostName));
         }
         m_app.m_dwClaimOwnerIPAddress = step.dwAddress;
-        m_app.m_nConnectionState = CONNECTION_NOT_CLAIMED;
-        UpdateDisplay();
-        break;
-    case EConnectionEvent::VerificationFailed:
-        ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
-        m_app.m_nConnectionState = CONNECTION_NOT_READY;
-        UpdateDisplay();
-        break;
-    case EConnectionEvent::Released:
-        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
-            ShowMessage(FromWide(*strText), EMessageIcon::Information);
-        }
-        [[fallthrough]];
-    case EConnectionEvent::ReleaseUnanswered:
-        m_app.m_strInstrumentName.clear();
-        m_app.m_strInstrumentHostName.clear();
-        CompleteRelease();
         break;
     case EConnectionEvent::Repaired:
         m_app.m_dwInstrumentIPAddress = step.dwAddress;
-        m_app.m_nConnectionState = CONNECTION_READY;
+        break;
+    default:
+        break;
+    }
+    const std::optional<EConnectionState> nState = ConnectionStateAfter(step);
+    if (nState == CONNECTION_NOT_CONFIGURED) {
+        // A release, answered or not, forgets the configuration.
+        m_app.m_strInstrumentName.clear();
+        m_app.m_strInstrumentHostName.clear();
+        m_app.m_dwInstrumentIPAddress = 0;
+    }
+    if (nState) {
+        m_app.m_nConnectionState = *nState;
         UpdateDisplay();
+    }
+    // What the user is told after.
+    switch (step.nEvent) {
+    case EConnectionEvent::Repaired:
         ShowMessage(FromWide(TEXT_REPAIRED), EMessageIcon::Information);
         break;
     case EConnectionEvent::RepairFailed:
         ShowMessage(FromWide(TEXT_REPAIR_FAILED), EMessageIcon::Question);
         break;
-    }
-}
-
-void CMolvarInstrumentConnectionDialog::CompleteRelease() {
-    m_app.m_dwInstrumentIPAddress = 0;
-    m_app.m_nConnectionState = CONNECTION_NOT_CONFIGURED;
-    UpdateDisplay();
-    // The open selection window looks again at once, unless a cycle is under way, so that its
-    // list soon shows the instrument released.
-    if (CDialog* pSelection = m_app.GetOpenSelectionDialog()) {
-        pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
+    case EConnectionEvent::Released:
+    case EConnectionEvent::ReleaseUnanswered:
+        // The open selection window looks again at once, unless a cycle is under way, so that
+        // its list soon shows the instrument released.
+        if (CDialog* pSelection = m_app.GetOpenSelectionDialog()) {
+            pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
+        }
+        break;
+    default:
+        break;
     }
 }
 

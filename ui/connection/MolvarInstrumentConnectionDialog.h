@@ -88,9 +88,6 @@ private:
     void Act(const SConnectionStep& step);
     void SendRequest(const SRequest& request);
     void LogRouteDecision(const SRouteDecision& decision);
-    // The configuration is forgotten: address 0, not configured; the open selection window is
-    // asked to look again.
-    void CompleteRelease();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
     CMolvarInstrumentConnectionApplication& m_app;

@@ -6,6 +6,7 @@
 #include "model/AddressText.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/DatagramRouter.h"
 #include "protocol/InstrumentName.h"
 
@@ -229,7 +230,7 @@ void CInstrumentNamingDialog::Act(const SNamingStep& step) {
         m_app.m_strInstrumentHostName = m_strHostName;
         m_app.m_dwInstrumentIPAddress = m_dwIPAddress;
         m_app.m_strInstrumentName = m_strName;
-        m_app.m_nConnectionState = CONNECTION_READY;
+        m_app.m_nConnectionState = *ConnectionStateAfter(step);
         ShowMessage(FromWide(kind.strGrantedText), EMessageIcon::Information);
         EndDialog(-1);
         break;
