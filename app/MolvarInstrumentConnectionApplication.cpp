@@ -1,20 +1,17 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 
 #include "app/ConfigurationStore.h"
+#include "app/InstrumentChannel.h"
 #include "app/Logging.h"
 #include "app/NetworkAdapterSelection.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
-#include "platform/AnsiCodePage.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
-#include <cstring>
 #include <new>
-#include <string_view>
 
 // The icon lives in this library; a static library's resources need an explicit start, and
 // outside any namespace.
@@ -34,16 +31,14 @@ CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
         // Nothing works without the link, and nothing may read its host name.
         throw std::bad_alloc();
     }
-    m_pDatagramRouter = std::make_unique<CDatagramRouter>(
-        m_pInstrumentInterface->m_dwBroadcastAddress, m_pInstrumentInterface->m_dwLocalAddress);
-    const char* pszHostName = m_pInstrumentInterface->m_szLocalHostName;
-    m_strLocalHostName = FromWide(AnsiToWide(std::string_view(
-        pszHostName, strnlen(pszHostName, sizeof(m_pInstrumentInterface->m_szLocalHostName)))));
+    m_pChannel = std::make_unique<CInstrumentChannel>(*m_pInstrumentInterface);
+    m_strLocalHostName = FromWide(m_pChannel->LocalHostName());
     qCDebug(AppCategory) << "local host" << m_strLocalHostName << "ports" << nLocalPort
                          << nPeerPort;
 }
 
 CMolvarInstrumentConnectionApplication::~CMolvarInstrumentConnectionApplication() {
+    m_pChannel.reset();
     if (m_pInstrumentInterface != nullptr) {
         ReleaseInstrumentInterface();
         m_pInstrumentInterface = nullptr;

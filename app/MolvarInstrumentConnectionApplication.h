@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-class CDatagramRouter;
+class CInstrumentChannel;
 class CDialog;
 class QWidget;
 class CUDPInstrumentInterface;
@@ -57,8 +57,9 @@ public:
     std::uint32_t m_dwClaimOwnerIPAddress = 0;
     EConnectionState m_nConnectionState = CONNECTION_VERIFYING;
     CUDPInstrumentInterface* m_pInstrumentInterface = nullptr;
-    // Hands each datagram the link takes in to the open window that waits for its code.
-    std::unique_ptr<CDatagramRouter> m_pDatagramRouter;
+    // The link's one send path, and the router that hands each datagram the link takes in to
+    // the open window that waits for its code.
+    std::unique_ptr<CInstrumentChannel> m_pChannel;
     std::uint32_t m_dwLocalIPAddress = 0;
     std::uint32_t m_dwBroadcastIPAddress = 0xFFFFFFFF;
     CMolvarInstrumentConnectionDialog* m_pConnectionDialog = nullptr;

@@ -1,5 +1,6 @@
 #include "cli/TavikctlSession.h"
 
+#include "app/InstrumentChannel.h"
 #include "app/Logging.h"
 #include "app/TerminationSignals.h"
 #include "cli/ExitStatus.h"
@@ -76,6 +77,7 @@ CTavikctlSession::~CTavikctlSession() {
     StopAllTimers();
     if (m_pLink) {
         m_pLink->SetNotifyTarget(nullptr);
+        m_pChannel.reset();
         m_pLink.reset(); // joins the socket thread
     }
 }
@@ -211,16 +213,16 @@ std::optional<int> CTavikctlSession::OpenLink() {
         }
         return EXIT_NO_LINK;
     }
-    m_strLocalHostName = AnsiToWide(m_pLink->m_szLocalHostName);
-    m_pRouter =
-        std::make_unique<CDatagramRouter>(m_pLink->m_dwBroadcastAddress, m_pLink->m_dwLocalAddress);
-    m_pRouter->Register(MSG_CLAIM, m_namingReceiver, "claim");
-    m_pRouter->Register(MSG_DISCOVERY_REPLY, m_discoveryReceiver, "discovery");
-    m_pRouter->Register(MSG_RELEASE, m_connectionReceiver, "connection");
-    m_pRouter->Register(MSG_REPAIR, m_connectionReceiver, "connection");
-    m_pRouter->Register(MSG_VERIFY, m_connectionReceiver, "connection");
-    m_pRouter->Register(MSG_RENAME, m_namingReceiver, "rename");
-    m_pLink->SetNotifyTarget(&m_notifyTarget);
+    m_pChannel = std::make_unique<CInstrumentChannel>(*m_pLink);
+    m_strLocalHostName = m_pChannel->LocalHostName();
+    CDatagramRouter& router = m_pChannel->Router();
+    router.Register(MSG_CLAIM, m_namingReceiver, "claim");
+    router.Register(MSG_DISCOVERY_REPLY, m_discoveryReceiver, "discovery");
+    router.Register(MSG_RELEASE, m_connectionReceiver, "connection");
+    router.Register(MSG_REPAIR, m_connectionReceiver, "connection");
+    router.Register(MSG_VERIFY, m_connectionReceiver, "connection");
+    router.Register(MSG_RENAME, m_namingReceiver, "rename");
+    m_pChannel->SetNotifyTarget(&m_notifyTarget);
     return std::nullopt;
 }
 
@@ -254,31 +256,17 @@ void CTavikctlSession::StartCommand() {
 // ---- Driving --------------------------------------------------------------------------------
 
 void CTavikctlSession::SendRequest(const SRequest& request) {
-    // The link forgets what it holds untaken when a request goes out: take it first.
+    // A reply waiting that ends the command stops the request.
     RouteWaiting();
-    if (m_bFinished) {
-        return;
+    if (!m_bFinished) {
+        m_pChannel->Send(request);
     }
-    m_pLink->m_dwDestinationAddress = request.dwDestination;
-    m_pLink->m_dwSourceAddress = m_pLink->m_dwLocalAddress;
-    // As in the windows, a request that did not go out is one that gets no answer.
-    m_pLink->Send(request.payload.data(), static_cast<std::uint32_t>(request.payload.size()));
 }
 
 void CTavikctlSession::RouteWaiting() {
-    if (m_bRouting || !m_pLink || !m_pRouter) {
-        return;
+    if (m_pChannel) {
+        m_pChannel->RouteWaiting();
     }
-    m_bRouting = true;
-    for (const SRouteDecision& decision : m_pRouter->RouteWaiting(*m_pLink)) {
-        qCDebug(AppCategory).noquote()
-            << "datagram of code" << decision.nCode << "from"
-            << CCliOutput::Dotted(decision.header.dwSource) << ":"
-            << QString::fromUtf8(
-                   DescribeRouteResult(decision.nResult).data(),
-                   static_cast<qsizetype>(DescribeRouteResult(decision.nResult).size()));
-    }
-    m_bRouting = false;
 }
 
 void CTavikctlSession::StartTimer(unsigned nTimerId, unsigned nPeriodMs) {

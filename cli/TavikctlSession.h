@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+class CInstrumentChannel;
 class CUDPInstrumentInterface;
 
 class CTavikctlSession {
@@ -100,9 +101,8 @@ private:
     QObject m_context; // owns the timers; queued calls run on it
     std::map<unsigned, QTimer*> m_mapTimers;
     std::unique_ptr<CUDPInstrumentInterface> m_pLink;
-    std::unique_ptr<CDatagramRouter> m_pRouter;
+    std::unique_ptr<CInstrumentChannel> m_pChannel;
     CQueuedNotifyTarget m_notifyTarget;
-    bool m_bRouting = false;
 
     std::unique_ptr<CDiscoveryCycle> m_pDiscovery;
     std::vector<std::uint32_t> m_listDirectAddresses;

@@ -1,6 +1,6 @@
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
-#include "app/Logging.h"
+#include "app/InstrumentChannel.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowNotifyTarget.h"
@@ -10,7 +10,6 @@
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
 #include "protocol/ConnectionState.h"
-#include "protocol/DatagramRouter.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
 
@@ -34,10 +33,6 @@ const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
 
 QString HostAndAddress(const QString& strHostName, std::uint32_t dwAddress) {
     return FromWide(FormatHostAndAddress(ToWideView(strHostName), dwAddress));
-}
-
-QString AddressText(std::uint32_t dwAddress) {
-    return FromWide(FormatAddress(dwAddress));
 }
 
 } // namespace
@@ -128,12 +123,9 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     setWindowTitle(TITLE);
     setWindowIcon(m_hIcon);
-    if (m_app.m_pInstrumentInterface) {
-        m_app.m_pInstrumentInterface->SetNotifyTarget(
-            CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
-    }
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
+    if (CInstrumentChannel* pChannel = m_app.m_pChannel.get()) {
+        pChannel->SetNotifyTarget(CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
+        m_registration.Register(pChannel->Router(), {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
                                 "main connection window");
     }
     UpdateDisplay();
@@ -249,49 +241,8 @@ std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessa
 }
 
 int CMolvarInstrumentConnectionDialog::RouteDatagram() {
-    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (!pLink || !m_app.m_pDatagramRouter) {
-        return 1;
-    }
-    const std::vector<SRouteDecision> listDecisions = m_app.m_pDatagramRouter->RouteWaiting(*pLink);
-    for (const SRouteDecision& decision : listDecisions) {
-        LogRouteDecision(decision);
-    }
-    return listDecisions.empty() ? 1 : 0;
-}
-
-void CMolvarInstrumentConnectionDialog::LogRouteDecision(const SRouteDecision& decision) {
-    const QString strReason = QString::fromUtf8(DescribeRouteResult(decision.nResult));
-    const DatagramHeader& header = decision.header;
-    switch (decision.nResult) {
-    case ERouteResult::NotADatagram:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "length" << decision.dwLength;
-        break;
-    case ERouteResult::ToBroadcast:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource)
-            << "length" << decision.dwLength;
-        break;
-    case ERouteResult::OwnDatagram:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "to" << AddressText(header.dwDestination)
-            << "length" << decision.dwLength;
-        break;
-    case ERouteResult::NoPayload:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource);
-        break;
-    case ERouteResult::NoReceiver:
-    case ERouteResult::Delivered:
-        qCDebug(AppCategory).noquote()
-            << "datagram code" << int(decision.nCode) << "from" << AddressText(header.dwSource)
-            << "to" << AddressText(header.dwDestination) << "length" << decision.dwLength << "->"
-            << (decision.nResult == ERouteResult::Delivered
-                    ? QString::fromStdString(decision.strReceiver)
-                    : strReason);
-        break;
-    }
+    CInstrumentChannel* pChannel = m_app.m_pChannel.get();
+    return pChannel != nullptr && pChannel->RouteWaiting() ? 0 : 1;
 }
 
 bool CMolvarInstrumentConnectionDialog::IsTakingReplies() const {
@@ -338,20 +289,6 @@ SConnectionTarget CMolvarInstrumentConnectionDialog::Target() const {
     return target;
 }
 
-void CMolvarInstrumentConnectionDialog::SendRequest(const SRequest& request) {
-    // Without a link the request counts as a failed send: the exchange runs on to its time-out.
-    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (!pLink) {
-        return;
-    }
-    pLink->m_dwDestinationAddress = request.dwDestination;
-    pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-    const int nStatus =
-        pLink->Send(request.payload.data(), static_cast<std::uint32_t>(request.payload.size()));
-    qCDebug(AppCategory).noquote() << "request code" << int(m_exchange.GetPendingRequest()) << "to"
-                                   << AddressText(request.dwDestination) << "status" << nStatus;
-}
-
 // A reply timer's event is the time-out of the exchange that waits.
 void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
     if ((nIDEvent == ID_RELEASE_RESPONSE_TIMER_EVENT ||
@@ -379,7 +316,11 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
         if (IsEndingRun()) {
             return; // a repetition after a termination signal does not go out
         }
-        SendRequest(step.request);
+        // Without a channel the request counts as a failed send: the exchange runs on to its
+        // time-out.
+        if (CInstrumentChannel* pChannel = m_app.m_pChannel.get()) {
+            pChannel->Send(step.request);
+        }
         m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
         return;
     }

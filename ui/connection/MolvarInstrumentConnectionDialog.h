@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <span>
 
-struct SRouteDecision;
-
 class CMolvarInstrumentConnectionApplication;
 class QLabel;
 class QLineEdit;
@@ -86,8 +84,6 @@ private:
     SConnectionTarget Target() const;
     // What the exchange asked for: a request sent and the reply timer armed, or an outcome.
     void Act(const SConnectionStep& step);
-    void SendRequest(const SRequest& request);
-    void LogRouteDecision(const SRouteDecision& decision);
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
     CMolvarInstrumentConnectionApplication& m_app;

@@ -1,11 +1,11 @@
 #include "ui/discovery/InstrumentSelectionDialog.h"
 
+#include "app/InstrumentChannel.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
 #include "ui/rename/RenameInstrumentDialog.h"
@@ -119,8 +119,8 @@ bool CInstrumentSelectionDialog::OnInitDialog() {
         pButton->setEnabled(false);
     }
     m_pCloseButton->setEnabled(true);
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_DISCOVERY_REPLY},
+    if (m_app.m_pChannel) {
+        m_registration.Register(m_app.m_pChannel->Router(), {MSG_DISCOVERY_REPLY},
                                 m_traits.pszRouteName);
     }
     RefreshInstrumentView(true);
@@ -179,12 +179,8 @@ void CInstrumentSelectionDialog::Act(const SDiscoveryStep& step) {
     if (step.request) {
         // A request that does not go out is neither reported nor repeated: the cycle sends
         // others.
-        CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-        if (pLink != nullptr && !IsEndingRun()) {
-            pLink->m_dwDestinationAddress = step.request->dwDestination;
-            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-            pLink->Send(step.request->payload.data(),
-                        static_cast<std::uint32_t>(step.request->payload.size()));
+        if (m_app.m_pChannel && !IsEndingRun()) {
+            m_app.m_pChannel->Send(*step.request);
         }
     }
     if (step.bDisplayedChanged) {

@@ -1,5 +1,6 @@
 #include "ui/naming/InstrumentNamingDialog.h"
 
+#include "app/InstrumentChannel.h"
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
@@ -7,7 +8,6 @@
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
 #include "protocol/ConnectionState.h"
-#include "protocol/DatagramRouter.h"
 #include "protocol/InstrumentName.h"
 
 #include <QFormLayout>
@@ -90,8 +90,8 @@ bool CInstrumentNamingDialog::OnInitDialog() {
     m_pActionButton->setEnabled(true);
     const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
     const std::uint32_t dwLocalAddress = pLink != nullptr ? pLink->m_dwLocalAddress : 0;
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {m_traits.kind.nCode},
+    if (m_app.m_pChannel) {
+        m_registration.Register(m_app.m_pChannel->Router(), {m_traits.kind.nCode},
                                 m_traits.pszRouteName);
     }
 
@@ -202,12 +202,9 @@ void CInstrumentNamingDialog::Act(const SNamingStep& step) {
         if (IsEndingRun()) {
             return; // a repetition after a termination signal does not go out
         }
-        if (CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface) {
-            pLink->m_dwDestinationAddress = step.request.dwDestination;
-            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-            // A request that did not go out is handled like one that got no reply.
-            pLink->Send(step.request.payload.data(),
-                        static_cast<std::uint32_t>(step.request.payload.size()));
+        // A request that did not go out is handled like one that got no reply.
+        if (m_app.m_pChannel) {
+            m_app.m_pChannel->Send(step.request);
         }
         m_nResponseTimer = SetTimer(kind.nTimerId, kind.nTimerPeriodMs);
         // Disabled while the request is under way. Had it the focus, the name box takes it, so
