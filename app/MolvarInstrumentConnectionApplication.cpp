@@ -7,8 +7,10 @@
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
 #include "platform/window/WideText.h"
+#include "ui/claim/ClaimInstrumentDialog.h"
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
+#include "ui/rename/RenameInstrumentDialog.h"
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
 #include <new>
@@ -65,6 +67,34 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
     return false;
 }
 
+std::uint32_t CMolvarInstrumentConnectionApplication::LocalAddress() const {
+    return m_pChannel ? m_pChannel->LocalAddress() : m_dwLocalIPAddress;
+}
+
+std::uint32_t CMolvarInstrumentConnectionApplication::BroadcastAddress() const {
+    return m_pChannel ? m_pChannel->BroadcastAddress() : m_dwBroadcastIPAddress;
+}
+
+SConfiguredInstrument CMolvarInstrumentConnectionApplication::ConfiguredInstrument() const {
+    return {m_strInstrumentName, m_strInstrumentHostName, m_dwInstrumentIPAddress};
+}
+
+void CMolvarInstrumentConnectionApplication::SetConfiguredInstrument(
+    const SConfiguredInstrument& instrument) {
+    m_strInstrumentHostName = instrument.strHostName;
+    m_dwInstrumentIPAddress = instrument.dwIPAddress;
+    m_strInstrumentName = instrument.strName;
+}
+
+SClaimOwner CMolvarInstrumentConnectionApplication::ClaimOwner() const {
+    return {m_strClaimOwnerName, m_dwClaimOwnerIPAddress};
+}
+
+void CMolvarInstrumentConnectionApplication::SetClaimOwner(const SClaimOwner& owner) {
+    m_strClaimOwnerName = owner.strHostName;
+    m_dwClaimOwnerIPAddress = owner.dwIPAddress;
+}
+
 int CMolvarInstrumentConnectionApplication::RunClaimInstrumentSelection(QWidget* pParent) {
     CClaimInstrumentSelectionDialog dlg(*this, pParent);
     return RunModalRecorded(dlg, m_pClaimInstrumentSelectionDialog);
@@ -73,6 +103,20 @@ int CMolvarInstrumentConnectionApplication::RunClaimInstrumentSelection(QWidget*
 int CMolvarInstrumentConnectionApplication::RunRenameInstrumentSelection(QWidget* pParent) {
     CRenameInstrumentSelectionDialog dlg(*this, pParent);
     return RunModalRecorded(dlg, m_pRenameInstrumentSelectionDialog);
+}
+
+int CMolvarInstrumentConnectionApplication::RunClaimInstrument(const CMolvarInstrument& instrument,
+                                                               QWidget* pParent) {
+    CClaimInstrumentDialog dlg(*this, FromWide(instrument.HostNameText()),
+                               FromWide(instrument.NameText()), instrument.m_dwIPAddress, pParent);
+    return RunModalRecorded(dlg, m_pClaimInstrumentDialog);
+}
+
+int CMolvarInstrumentConnectionApplication::RunRenameInstrument(const CMolvarInstrument& instrument,
+                                                                QWidget* pParent) {
+    CRenameInstrumentDialog dlg(*this, FromWide(instrument.HostNameText()),
+                                FromWide(instrument.NameText()), instrument.m_dwIPAddress, pParent);
+    return RunModalRecorded(dlg, m_pRenameInstrumentDialog);
 }
 
 CDialog* CMolvarInstrumentConnectionApplication::GetOpenSelectionDialog() const {

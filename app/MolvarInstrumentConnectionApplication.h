@@ -1,10 +1,13 @@
-// The application object: the state every window shares, start-up and shut-down.
+// The application object: the state every window shares, start-up and shut-down. The windows
+// reach the shared state through CWindowContext, which the application implements; tests and
+// start-up read and set the members themselves.
 #pragma once
 
 #include "link/Messages.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/window/WinApp.h"
 #include "protocol/ConnectionState.h"
+#include "ui/WindowContext.h"
 
 #include <QString>
 #include <cstdint>
@@ -13,8 +16,6 @@
 #include <vector>
 
 class CInstrumentChannel;
-class CDialog;
-class QWidget;
 class CUDPInstrumentInterface;
 class CMolvarInstrumentConnectionDialog;
 class CClaimInstrumentSelectionDialog;
@@ -24,7 +25,7 @@ class CRenameInstrumentDialog;
 
 using NetworkAdapterListing = std::optional<std::vector<SNetworkAdapter>>;
 
-class CMolvarInstrumentConnectionApplication : public CWinApp {
+class CMolvarInstrumentConnectionApplication : public CWinApp, public CWindowContext {
 public:
     // First start-up phase: chooses the adapter from the listing (asking the user when several
     // qualify) and obtains the link. Throws InterfaceException when the link cannot be built.
@@ -38,12 +39,24 @@ public:
     // configuration. Returns false, which ends the program.
     bool InitInstance() override;
 
-    // The selection windows, run modally over pParent with their window pointer recorded.
-    int RunClaimInstrumentSelection(QWidget* pParent);
-    int RunRenameInstrumentSelection(QWidget* pParent);
-    // The open selection window, if any; the main connection window, if open and visible.
-    CDialog* GetOpenSelectionDialog() const;
-    CDialog* GetVisibleConnectionDialog() const;
+    // CWindowContext: the shared state below, and the windows run modally with their window
+    // pointer recorded.
+    QString LocalHostName() const override { return m_strLocalHostName; }
+    std::uint32_t LocalAddress() const override;
+    std::uint32_t BroadcastAddress() const override;
+    CInstrumentChannel* Channel() override { return m_pChannel.get(); }
+    SConfiguredInstrument ConfiguredInstrument() const override;
+    void SetConfiguredInstrument(const SConfiguredInstrument& instrument) override;
+    EConnectionState ConnectionState() const override { return m_nConnectionState; }
+    void SetConnectionState(EConnectionState nState) override { m_nConnectionState = nState; }
+    SClaimOwner ClaimOwner() const override;
+    void SetClaimOwner(const SClaimOwner& owner) override;
+    int RunClaimInstrumentSelection(QWidget* pParent) override;
+    int RunRenameInstrumentSelection(QWidget* pParent) override;
+    int RunClaimInstrument(const CMolvarInstrument& instrument, QWidget* pParent) override;
+    int RunRenameInstrument(const CMolvarInstrument& instrument, QWidget* pParent) override;
+    CDialog* GetOpenSelectionDialog() const override;
+    CDialog* GetVisibleConnectionDialog() const override;
 
     void SelectNetworkAdapter(const NetworkAdapterListing& adapters);
     void LoadSettings();

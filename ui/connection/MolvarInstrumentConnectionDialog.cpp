@@ -1,10 +1,8 @@
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
 #include "app/InstrumentChannel.h"
-#include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
-#include "app/WindowNotifyTarget.h"
-#include "link/UDPInstrumentInterface.h"
+#include "link/DatagramNotifyTarget.h"
 #include "model/AddressText.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/window/Controls.h"
@@ -12,6 +10,7 @@
 #include "protocol/ConnectionState.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
+#include "ui/WindowNotifyTarget.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -31,15 +30,12 @@ const QString NONE_TEXT = QStringLiteral("{none}");
 const QString CLAIM_TEXT = QStringLiteral("Claim an Instrument...");
 const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
 
-QString HostAndAddress(const QString& strHostName, std::uint32_t dwAddress) {
-    return FromWide(FormatHostAndAddress(ToWideView(strHostName), dwAddress));
-}
-
 } // namespace
 
-CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
-    CMolvarInstrumentConnectionApplication& app, QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
+CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(CWindowContext& context,
+                                                                     QWidget* pParent)
+    : CDialog(pParent), m_context(context),
+      m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
     auto* pGroup = new QGroupBox(QStringLiteral("Current Configuration"), this);
     pGroup->setAccessibleName(pGroup->title());
 
@@ -123,7 +119,7 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     setWindowTitle(TITLE);
     setWindowIcon(m_hIcon);
-    if (CInstrumentChannel* pChannel = m_app.m_pChannel.get()) {
+    if (CInstrumentChannel* pChannel = m_context.Channel()) {
         pChannel->SetNotifyTarget(CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
         m_registration.Register(pChannel->Router(), {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
                                 "main connection window");
@@ -137,15 +133,17 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
 // ---- Display ------------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
-    const EConnectionState nState = m_app.m_nConnectionState;
-    const std::optional<std::u16string> strStatus = ConnectionStatusText(
-        nState, ToWideView(m_app.m_strClaimOwnerName), m_app.m_dwClaimOwnerIPAddress);
+    const EConnectionState nState = m_context.ConnectionState();
+    const SClaimOwner owner = m_context.ClaimOwner();
+    const std::optional<std::u16string> strStatus =
+        ConnectionStatusText(nState, ToWideView(owner.strHostName), owner.dwIPAddress);
     if (!strStatus) {
         return; // an unknown state leaves the window as it is
     }
-    QString strName = m_app.m_strInstrumentName;
+    const SConfiguredInstrument configured = m_context.ConfiguredInstrument();
+    QString strName = configured.strName;
     QString strAddress =
-        HostAndAddress(m_app.m_strInstrumentHostName, m_app.m_dwInstrumentIPAddress);
+        FromWide(FormatHostAndAddress(ToWideView(configured.strHostName), configured.dwIPAddress));
     QString strClaimText = CLAIM_TEXT;
     bool bClaimEnabled = true;
     bool bRepairEnabled = false;
@@ -187,14 +185,14 @@ void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
 // ---- Buttons ------------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::OnClaimInstrument() {
-    switch (m_app.m_nConnectionState) {
+    switch (m_context.ConnectionState()) {
     case CONNECTION_READY:
     case CONNECTION_NOT_READY:
         StartExchange(&CConnectionExchange::StartRelease, EAttemptCount::FromZero);
         break;
     case CONNECTION_NOT_CONFIGURED:
     case CONNECTION_NOT_CLAIMED:
-        m_app.RunClaimInstrumentSelection(this);
+        m_context.RunClaimInstrumentSelection(this);
         OnSelectionWindowClosed();
         break;
     default:
@@ -207,7 +205,7 @@ void CMolvarInstrumentConnectionDialog::OnRepairConnection() {
 }
 
 void CMolvarInstrumentConnectionDialog::OnRenameInstrument() {
-    m_app.RunRenameInstrumentSelection(this);
+    m_context.RunRenameInstrumentSelection(this);
     OnSelectionWindowClosed();
 }
 
@@ -216,9 +214,9 @@ void CMolvarInstrumentConnectionDialog::OnClose() {
 }
 
 void CMolvarInstrumentConnectionDialog::OnSelectionWindowClosed() {
-    m_app.m_nConnectionState = ConnectionStateAfterSelection(m_app.m_nConnectionState);
+    m_context.SetConnectionState(ConnectionStateAfterSelection(m_context.ConnectionState()));
     UpdateDisplay();
-    if (m_app.m_nConnectionState == CONNECTION_VERIFYING) {
+    if (m_context.ConnectionState() == CONNECTION_VERIFYING) {
         StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
     }
 }
@@ -241,7 +239,7 @@ std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessa
 }
 
 int CMolvarInstrumentConnectionDialog::RouteDatagram() {
-    CInstrumentChannel* pChannel = m_app.m_pChannel.get();
+    CInstrumentChannel* pChannel = m_context.Channel();
     return pChannel != nullptr && pChannel->RouteWaiting() ? 0 : 1;
 }
 
@@ -277,15 +275,16 @@ void CMolvarInstrumentConnectionDialog::StartExchange(StartStep pfnStart, EAttem
     Act((m_exchange.*pfnStart)(Target(), nCount));
 }
 
-SConnectionTarget CMolvarInstrumentConnectionDialog::Target() const {
+SConnectionTarget CMolvarInstrumentConnectionDialog::Target() {
     SConnectionTarget target;
-    target.strInstrumentName = ToWideView(m_app.m_strInstrumentName);
-    target.strLocalHostName = ToWideView(m_app.m_strLocalHostName);
-    target.dwInstrumentAddress = m_app.m_dwInstrumentIPAddress;
-    target.dwBroadcastAddress = m_app.m_pInstrumentInterface
-                                    ? m_app.m_pInstrumentInterface->m_dwBroadcastAddress
-                                    : m_app.m_dwBroadcastIPAddress;
-    target.bConfigured = m_app.m_nConnectionState != CONNECTION_NOT_CONFIGURED;
+    // The views point into copies that last until the next call.
+    m_targetInstrument = m_context.ConfiguredInstrument();
+    m_strTargetLocalHostName = m_context.LocalHostName();
+    target.strInstrumentName = ToWideView(m_targetInstrument.strName);
+    target.strLocalHostName = ToWideView(m_strTargetLocalHostName);
+    target.dwInstrumentAddress = m_targetInstrument.dwIPAddress;
+    target.dwBroadcastAddress = m_context.BroadcastAddress();
+    target.bConfigured = m_context.ConnectionState() != CONNECTION_NOT_CONFIGURED;
     return target;
 }
 
@@ -318,7 +317,7 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
         }
         // Without a channel the request counts as a failed send: the exchange runs on to its
         // time-out.
-        if (CInstrumentChannel* pChannel = m_app.m_pChannel.get()) {
+        if (CInstrumentChannel* pChannel = m_context.Channel()) {
             pChannel->Send(step.request);
         }
         m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
@@ -334,28 +333,32 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
             ShowMessage(FromWide(*strText), EMessageIcon::Information);
         }
         break;
-    case EConnectionEvent::NotClaimed:
+    case EConnectionEvent::NotClaimed: {
+        SClaimOwner owner = m_context.ClaimOwner();
         if (step.bOwnerReported) {
             // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
-            m_app.m_strClaimOwnerName = FromWide(AnsiToWide(step.strOwnerHostName));
+            owner.strHostName = FromWide(AnsiToWide(step.strOwnerHostName));
         }
-        m_app.m_dwClaimOwnerIPAddress = step.dwAddress;
+        owner.dwIPAddress = step.dwAddress;
+        m_context.SetClaimOwner(owner);
         break;
-    case EConnectionEvent::Repaired:
-        m_app.m_dwInstrumentIPAddress = step.dwAddress;
+    }
+    case EConnectionEvent::Repaired: {
+        SConfiguredInstrument configured = m_context.ConfiguredInstrument();
+        configured.dwIPAddress = step.dwAddress;
+        m_context.SetConfiguredInstrument(configured);
         break;
+    }
     default:
         break;
     }
     const std::optional<EConnectionState> nState = ConnectionStateAfter(step);
     if (nState == CONNECTION_NOT_CONFIGURED) {
         // A release, answered or not, forgets the configuration.
-        m_app.m_strInstrumentName.clear();
-        m_app.m_strInstrumentHostName.clear();
-        m_app.m_dwInstrumentIPAddress = 0;
+        m_context.SetConfiguredInstrument({});
     }
     if (nState) {
-        m_app.m_nConnectionState = *nState;
+        m_context.SetConnectionState(*nState);
         UpdateDisplay();
     }
     // What the user is told after.
@@ -370,7 +373,7 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
     case EConnectionEvent::ReleaseUnanswered:
         // The open selection window looks again at once, unless a cycle is under way, so that
         // its list soon shows the instrument released.
-        if (CDialog* pSelection = m_app.GetOpenSelectionDialog()) {
+        if (CDialog* pSelection = m_context.GetOpenSelectionDialog()) {
             pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
         }
         break;
