@@ -8,9 +8,10 @@
 
 #include <QJsonObject>
 
-CNamingCommand::CNamingCommand(const SNamingKind& kind)
-    : m_kind(kind), m_discovery([this](const CInstrumentList& list) { OnDiscoveryReply(list); },
-                                [this](const CInstrumentList& list) { OnCollectionEnd(list); }),
+CNamingCommand::CNamingCommand(const SNamingKind& kind, std::u16string_view strInUseText)
+    : m_kind(kind), m_strInUseText(strInUseText),
+      m_discovery([this](const CInstrumentList& list) { OnDiscoveryReply(list); },
+                  [this](const CInstrumentList& list) { OnCollectionEnd(list); }),
       m_receiver([this] { return m_pExchange != nullptr && m_pExchange->IsWaitingForReply(); },
                  [this](const DatagramView& datagram) {
                      Apply(m_pExchange->OnReply(datagram.payload));
@@ -93,7 +94,7 @@ void CNamingCommand::ResolveFromList(const CInstrumentList& list) {
 void CNamingCommand::OnInstrumentChosen(const CMolvarInstrument& instrument) {
     m_chosen = instrument;
     if (instrument.IsBusy()) {
-        Session().Report(EXIT_REFUSED, FromWide(InUseText()),
+        Session().Report(EXIT_REFUSED, FromWide(m_strInUseText),
                          CCliOutput::InstrumentObject(instrument));
         return;
     }

@@ -26,13 +26,12 @@ public:
     void OnTimer(unsigned nTimerId) override;
 
 protected:
-    explicit CNamingCommand(const SNamingKind& kind);
+    // strInUseText: "The selected instrument is in use, and cannot be ...".
+    CNamingCommand(const SNamingKind& kind, std::u16string_view strInUseText);
 
     // The command's own arguments after INSTRUMENT (and its options); a usage error, or empty.
     virtual QString ReadNameArguments(const QCommandLineParser& parser,
                                       const QStringList& listArguments) = 0;
-    // "The selected instrument is in use, and cannot be ...".
-    virtual std::u16string_view InUseText() const = 0;
     // The name the request carries for this instrument, or none once the command has ended
     // (refused or a usage error).
     virtual std::optional<std::u16string> ChooseName(const CMolvarInstrument& instrument) = 0;
@@ -45,6 +44,7 @@ private:
     void Apply(const SNamingStep& step);
 
     const SNamingKind& m_kind;
+    const std::u16string_view m_strInUseText;
     QString m_strInstrument;
     std::optional<CInstrumentMatch> m_match;
     bool m_bResolved = false;

@@ -14,7 +14,8 @@ const QString NAME_OPTION = QStringLiteral("name");
 
 } // namespace
 
-CClaimCommand::CClaimCommand() : CNamingCommand(CLAIM_NAMING_EXCHANGE) {}
+CClaimCommand::CClaimCommand()
+    : CNamingCommand(CLAIM_NAMING_EXCHANGE, TEXT_CLAIM_SELECTED_IN_USE) {}
 
 const char* CClaimCommand::Summary() const {
     return "claim an instrument and make it the configured one";
@@ -36,10 +37,6 @@ QString CClaimCommand::ReadNameArguments(const QCommandLineParser& parser,
     m_bNameGiven = parser.isSet(NAME_OPTION);
     m_strName = parser.value(NAME_OPTION);
     return {};
-}
-
-std::u16string_view CClaimCommand::InUseText() const {
-    return TEXT_CLAIM_SELECTED_IN_USE;
 }
 
 std::optional<std::u16string> CClaimCommand::ChooseName(const CMolvarInstrument& instrument) {

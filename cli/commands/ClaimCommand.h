@@ -20,7 +20,6 @@ public:
 protected:
     QString ReadNameArguments(const QCommandLineParser& parser,
                               const QStringList& listArguments) override;
-    std::u16string_view InUseText() const override;
     std::optional<std::u16string> ChooseName(const CMolvarInstrument& instrument) override;
 
 private:

@@ -19,20 +19,12 @@ const QString TEXT_RELEASE_UNANSWERED =
 
 } // namespace
 
-CReleaseCommand::CReleaseCommand()
-    : m_exchange([this](const SConnectionStep& step) { OnOutcome(step); }) {}
-
 const char* CReleaseCommand::Summary() const {
     return "release the configured instrument and forget it";
 }
 
 void CReleaseCommand::Start() {
-    m_exchange.Attach(Session());
-    m_exchange.StartVerification();
-}
-
-void CReleaseCommand::OnTimer(unsigned nTimerId) {
-    m_exchange.OnTimer(nTimerId);
+    StartVerification();
 }
 
 void CReleaseCommand::OnOutcome(const SConnectionStep& step) {
@@ -46,12 +38,12 @@ void CReleaseCommand::OnOutcome(const SConnectionStep& step) {
 void CReleaseCommand::OnVerified(const SConnectionStep& step) {
     if (step.nEvent == EConnectionEvent::VerificationFailed) {
         // "Not ready": the main window offers the release all the same.
-        m_exchange.StartRelease();
+        StartRelease();
         return;
     }
     // What the claim selection window checks of the record before it asks for a release, here
     // of the description the instrument has just given.
-    const std::optional<CMolvarInstrument>& verified = m_exchange.Verified();
+    const std::optional<CMolvarInstrument>& verified = Verified();
     EReleaseCheck nCheck = EReleaseCheck::OwnedElsewhere;
     if (verified) {
         const SConfiguration& configuration = Session().Configuration();
@@ -74,7 +66,7 @@ void CReleaseCommand::OnVerified(const SConnectionStep& step) {
         return;
     case EReleaseCheck::Allowed:
         // After the routing that brought the verification's reply has ended.
-        Session().Defer([this] { m_exchange.StartRelease(); });
+        Session().Defer([this] { StartRelease(); });
         return;
     }
 }
@@ -103,7 +95,7 @@ void CReleaseCommand::OnReleaseEnded(const SConnectionStep& step) {
 }
 
 QJsonObject CReleaseCommand::InstrumentObject() const {
-    const std::optional<CMolvarInstrument>& verified = m_exchange.Verified();
+    const std::optional<CMolvarInstrument>& verified = Verified();
     return verified ? CCliOutput::InstrumentObject(*verified)
                     : CCliOutput::ConfiguredObject(Session().Configuration());
 }

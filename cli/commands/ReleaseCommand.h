@@ -4,25 +4,19 @@
 // when it answers nothing, the configuration is then forgotten.
 #pragma once
 
-#include "cli/CliCommand.h"
-#include "cli/CliConnectionExchange.h"
+#include "cli/ConnectionCommand.h"
 
 #include <QJsonObject>
 
-class CReleaseCommand final : public CCliCommand {
+class CReleaseCommand final : public CConnectionCommand {
 public:
-    CReleaseCommand();
-
     const char* Summary() const override;
     void Start() override;
-    void OnTimer(unsigned nTimerId) override;
 
 private:
-    void OnOutcome(const SConnectionStep& step);
+    void OnOutcome(const SConnectionStep& step) override;
     void OnVerified(const SConnectionStep& step);
     void OnReleaseEnded(const SConnectionStep& step);
     // The instrument as its verification described it, else as configured.
     QJsonObject InstrumentObject() const;
-
-    CCliConnectionExchange m_exchange;
 };

@@ -2,7 +2,8 @@
 
 #include "protocol/OutcomeTexts.h"
 
-CRenameCommand::CRenameCommand() : CNamingCommand(RENAME_NAMING_EXCHANGE) {}
+CRenameCommand::CRenameCommand()
+    : CNamingCommand(RENAME_NAMING_EXCHANGE, TEXT_RENAME_SELECTED_IN_USE) {}
 
 const char* CRenameCommand::Summary() const {
     return "rename an instrument, which also claims it";
@@ -16,10 +17,6 @@ QString CRenameCommand::ReadNameArguments(const QCommandLineParser& /*parser*/,
                                           const QStringList& listArguments) {
     m_strNewName = listArguments.value(0);
     return {};
-}
-
-std::u16string_view CRenameCommand::InUseText() const {
-    return TEXT_RENAME_SELECTED_IN_USE;
 }
 
 std::optional<std::u16string> CRenameCommand::ChooseName(const CMolvarInstrument& /*instrument*/) {

@@ -13,20 +13,12 @@ const QString TEXT_REPAIR_REFUSED =
 
 } // namespace
 
-CRepairCommand::CRepairCommand()
-    : m_exchange([this](const SConnectionStep& step) { OnOutcome(step); }) {}
-
 const char* CRepairCommand::Summary() const {
     return "find the configured instrument by its name again";
 }
 
 void CRepairCommand::Start() {
-    m_exchange.Attach(Session());
-    m_exchange.StartRepair();
-}
-
-void CRepairCommand::OnTimer(unsigned nTimerId) {
-    m_exchange.OnTimer(nTimerId);
+    StartRepair();
 }
 
 void CRepairCommand::OnOutcome(const SConnectionStep& step) {

@@ -2,19 +2,13 @@
 // connection window's repair asks, and the address of the first that answers stored.
 #pragma once
 
-#include "cli/CliCommand.h"
-#include "cli/CliConnectionExchange.h"
+#include "cli/ConnectionCommand.h"
 
-class CRepairCommand final : public CCliCommand {
+class CRepairCommand final : public CConnectionCommand {
 public:
-    CRepairCommand();
-
     const char* Summary() const override;
     void Start() override;
-    void OnTimer(unsigned nTimerId) override;
 
 private:
-    void OnOutcome(const SConnectionStep& step);
-
-    CCliConnectionExchange m_exchange;
+    void OnOutcome(const SConnectionStep& step) override;
 };

@@ -42,27 +42,19 @@ QString StateWord(EConnectionState nState, std::uint32_t dwOwnerAddress) {
 
 } // namespace
 
-CStatusCommand::CStatusCommand()
-    : m_exchange([this](const SConnectionStep& step) { OnVerified(step); }) {}
-
 const char* CStatusCommand::Summary() const {
     return "the configured instrument, verified";
 }
 
 void CStatusCommand::Start() {
-    m_exchange.Attach(Session());
-    m_exchange.StartVerification();
-}
-
-void CStatusCommand::OnTimer(unsigned nTimerId) {
-    m_exchange.OnTimer(nTimerId);
+    StartVerification();
 }
 
 void CStatusCommand::ReportNotConfigured() {
     ReportState(CONNECTION_NOT_CONFIGURED);
 }
 
-void CStatusCommand::OnVerified(const SConnectionStep& step) {
+void CStatusCommand::OnOutcome(const SConnectionStep& step) {
     const std::optional<EConnectionState> nState = ConnectionStateAfter(step);
     if (!nState) {
         return;
@@ -81,7 +73,7 @@ void CStatusCommand::ReportState(EConnectionState nState, std::u16string_view st
     const int nExitStatus = ExitStatusOf(nState);
     const QString strText = FromWide(
         ConnectionStatusText(nState, strOwnerHostName, dwOwnerAddress).value_or(std::u16string()));
-    const std::optional<CMolvarInstrument>& verified = m_exchange.Verified();
+    const std::optional<CMolvarInstrument>& verified = Verified();
     QJsonObject object = verified && nExitStatus != EXIT_NO_ANSWER
                              ? CCliOutput::InstrumentObject(*verified)
                              : CCliOutput::ConfiguredObject(configuration);

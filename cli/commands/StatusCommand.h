@@ -3,27 +3,21 @@
 // (0 Ready, 1 not claimed or not configured, 3 Not ready).
 #pragma once
 
-#include "cli/CliCommand.h"
-#include "cli/CliConnectionExchange.h"
+#include "cli/ConnectionCommand.h"
 #include "protocol/ConnectionState.h"
 
 #include <cstdint>
 #include <string_view>
 
-class CStatusCommand final : public CCliCommand {
+class CStatusCommand final : public CConnectionCommand {
 public:
-    CStatusCommand();
-
     const char* Summary() const override;
     void Start() override;
-    void OnTimer(unsigned nTimerId) override;
     void ReportNotConfigured() override;
 
 private:
-    void OnVerified(const SConnectionStep& step);
+    void OnOutcome(const SConnectionStep& step) override;
     // The state in words, with the owner the verification reported (address 0: none).
     void ReportState(EConnectionState nState, std::u16string_view strOwnerHostName = {},
                      std::uint32_t dwOwnerAddress = 0);
-
-    CCliConnectionExchange m_exchange;
 };
