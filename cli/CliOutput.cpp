@@ -3,6 +3,8 @@
 #include "app/AdapterAddress.h"
 #include "cli/AdapterChoice.h"
 #include "link/Messages.h"
+#include "model/AddressText.h"
+#include "platform/window/WideText.h"
 #include "protocol/OutcomeTexts.h"
 
 #include <QJsonArray>
@@ -12,10 +14,6 @@
 #include <algorithm>
 
 namespace {
-
-QString FromWide(const std::u16string& strText) {
-    return QString::fromStdU16String(strText);
-}
 
 void Write(std::FILE* pFile, const QString& strText) {
     const QByteArray abText = strText.toUtf8();
@@ -65,7 +63,7 @@ QString CCliOutput::Dotted(std::uint32_t dwAddress) {
 }
 
 QString CCliOutput::HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {
-    return QStringLiteral("%1 [%2]").arg(strHost, Dotted(dwAddress));
+    return FromWide(FormatHostAndAddress(ToWideView(strHost), dwAddress));
 }
 
 QJsonObject CCliOutput::InstrumentObject(const CMolvarInstrument& instrument) {
