@@ -78,6 +78,14 @@ SCliParseResult Result(SCliParseResult::EKind nKind, const QString& strText = {}
     SCliParseResult result;
     result.nKind = nKind;
     result.strText = strText;
+    if (nKind == SCliParseResult::UsageError) {
+        // One line, also where it quotes an argument that holds a line break.
+        for (QChar& c : result.strText) {
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+                c = QLatin1Char(' ');
+            }
+        }
+    }
     return result;
 }
 

@@ -85,6 +85,7 @@ TEST(CommandLineOptions, WrongArgumentsAreUsageErrorsOfOneLine) {
     ExpectUsageError({"connect"}, "unknown command 'connect'");
     ExpectUsageError({"status", "--name", "x"}, "name"); // another command's option
     ExpectUsageError({"discover", "--frobnicate"}, "frobnicate");
+    ExpectUsageError({"status", "--frob\nnicate"}, "frob nicate");
     ExpectUsageError({"claim"}, "missing INSTRUMENT");
     ExpectUsageError({"rename", "Bench-2"}, "missing NEW-NAME");
     ExpectUsageError({"status", "extra"}, "unexpected argument 'extra'");
