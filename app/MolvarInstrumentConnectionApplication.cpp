@@ -1,42 +1,24 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 
 #include "app/ConfigurationStore.h"
+#include "app/InstrumentChannel.h"
 #include "app/Logging.h"
 #include "app/NetworkAdapterSelection.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
-#include "platform/AnsiCodePage.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
+#include "ui/claim/ClaimInstrumentDialog.h"
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
+#include "ui/rename/RenameInstrumentDialog.h"
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
-#include <cstring>
 #include <new>
-#include <string_view>
 
 // The icon lives in this library; a static library's resources need an explicit start, and
 // outside any namespace.
 static void InitResources() {
     Q_INIT_RESOURCE(resources);
-}
-
-const char* ConnectionStateName(std::uint8_t nState) {
-    switch (nState) {
-    case CONNECTION_VERIFYING:
-        return "CONNECTION_VERIFYING";
-    case CONNECTION_NOT_CONFIGURED:
-        return "CONNECTION_NOT_CONFIGURED";
-    case CONNECTION_READY:
-        return "CONNECTION_READY";
-    case CONNECTION_NOT_READY:
-        return "CONNECTION_NOT_READY";
-    case CONNECTION_NOT_CLAIMED:
-        return "CONNECTION_NOT_CLAIMED";
-    default:
-        return "unknown connection state";
-    }
 }
 
 CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
@@ -51,16 +33,14 @@ CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
         // Nothing works without the link, and nothing may read its host name.
         throw std::bad_alloc();
     }
-    m_pDatagramRouter = std::make_unique<CDatagramRouter>(
-        m_pInstrumentInterface->m_dwBroadcastAddress, m_pInstrumentInterface->m_dwLocalAddress);
-    const char* pszHostName = m_pInstrumentInterface->m_szLocalHostName;
-    m_strLocalHostName = FromWide(AnsiToWide(std::string_view(
-        pszHostName, strnlen(pszHostName, sizeof(m_pInstrumentInterface->m_szLocalHostName)))));
+    m_pChannel = std::make_unique<CInstrumentChannel>(*m_pInstrumentInterface);
+    m_strLocalHostName = FromWide(m_pChannel->LocalHostName());
     qCDebug(AppCategory) << "local host" << m_strLocalHostName << "ports" << nLocalPort
                          << nPeerPort;
 }
 
 CMolvarInstrumentConnectionApplication::~CMolvarInstrumentConnectionApplication() {
+    m_pChannel.reset();
     if (m_pInstrumentInterface != nullptr) {
         ReleaseInstrumentInterface();
         m_pInstrumentInterface = nullptr;
@@ -77,8 +57,7 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
     SetAppName(QStringLiteral("Tavik Instrument Connection"));
     SetRegistryKey(QStringLiteral("Korvane Solutions, Inc."));
     LoadSettings();
-    m_nConnectionState =
-        m_strInstrumentName.isEmpty() ? CONNECTION_NOT_CONFIGURED : CONNECTION_VERIFYING;
+    m_nConnectionState = InitialConnectionState(!m_strInstrumentName.isEmpty());
     qCDebug(AppCategory) << "start:" << ConnectionStateName(m_nConnectionState);
     {
         CMolvarInstrumentConnectionDialog dlg(*this);
@@ -86,6 +65,34 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
         SaveSettings();
     }
     return false;
+}
+
+std::uint32_t CMolvarInstrumentConnectionApplication::LocalAddress() const {
+    return m_pChannel ? m_pChannel->LocalAddress() : m_dwLocalIPAddress;
+}
+
+std::uint32_t CMolvarInstrumentConnectionApplication::BroadcastAddress() const {
+    return m_pChannel ? m_pChannel->BroadcastAddress() : m_dwBroadcastIPAddress;
+}
+
+SConfiguredInstrument CMolvarInstrumentConnectionApplication::ConfiguredInstrument() const {
+    return {m_strInstrumentName, m_strInstrumentHostName, m_dwInstrumentIPAddress};
+}
+
+void CMolvarInstrumentConnectionApplication::SetConfiguredInstrument(
+    const SConfiguredInstrument& instrument) {
+    m_strInstrumentHostName = instrument.strHostName;
+    m_dwInstrumentIPAddress = instrument.dwIPAddress;
+    m_strInstrumentName = instrument.strName;
+}
+
+SClaimOwner CMolvarInstrumentConnectionApplication::ClaimOwner() const {
+    return {m_strClaimOwnerName, m_dwClaimOwnerIPAddress};
+}
+
+void CMolvarInstrumentConnectionApplication::SetClaimOwner(const SClaimOwner& owner) {
+    m_strClaimOwnerName = owner.strHostName;
+    m_dwClaimOwnerIPAddress = owner.dwIPAddress;
 }
 
 int CMolvarInstrumentConnectionApplication::RunClaimInstrumentSelection(QWidget* pParent) {
@@ -96,6 +103,20 @@ int CMolvarInstrumentConnectionApplication::RunClaimInstrumentSelection(QWidget*
 int CMolvarInstrumentConnectionApplication::RunRenameInstrumentSelection(QWidget* pParent) {
     CRenameInstrumentSelectionDialog dlg(*this, pParent);
     return RunModalRecorded(dlg, m_pRenameInstrumentSelectionDialog);
+}
+
+int CMolvarInstrumentConnectionApplication::RunClaimInstrument(const CMolvarInstrument& instrument,
+                                                               QWidget* pParent) {
+    CClaimInstrumentDialog dlg(*this, FromWide(instrument.HostNameText()),
+                               FromWide(instrument.NameText()), instrument.m_dwIPAddress, pParent);
+    return RunModalRecorded(dlg, m_pClaimInstrumentDialog);
+}
+
+int CMolvarInstrumentConnectionApplication::RunRenameInstrument(const CMolvarInstrument& instrument,
+                                                                QWidget* pParent) {
+    CRenameInstrumentDialog dlg(*this, FromWide(instrument.HostNameText()),
+                                FromWide(instrument.NameText()), instrument.m_dwIPAddress, pParent);
+    return RunModalRecorded(dlg, m_pRenameInstrumentDialog);
 }
 
 CDialog* CMolvarInstrumentConnectionApplication::GetOpenSelectionDialog() const {

@@ -1,9 +1,13 @@
-// The application object: the state every window shares, start-up and shut-down.
+// The application object: the state every window shares, start-up and shut-down. The windows
+// reach the shared state through CWindowContext, which the application implements; tests and
+// start-up read and set the members themselves.
 #pragma once
 
 #include "link/Messages.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/window/WinApp.h"
+#include "protocol/ConnectionState.h"
+#include "ui/WindowContext.h"
 
 #include <QString>
 #include <cstdint>
@@ -11,9 +15,7 @@
 #include <optional>
 #include <vector>
 
-class CDatagramRouter;
-class CDialog;
-class QWidget;
+class CInstrumentChannel;
 class CUDPInstrumentInterface;
 class CMolvarInstrumentConnectionDialog;
 class CClaimInstrumentSelectionDialog;
@@ -21,19 +23,9 @@ class CClaimInstrumentDialog;
 class CRenameInstrumentSelectionDialog;
 class CRenameInstrumentDialog;
 
-enum EConnectionState : std::uint8_t {
-    CONNECTION_VERIFYING = 0,
-    CONNECTION_NOT_CONFIGURED = 1,
-    CONNECTION_READY = 2,
-    CONNECTION_NOT_READY = 3,
-    CONNECTION_NOT_CLAIMED = 4,
-};
-// "CONNECTION_READY" and so on, for logs and tests.
-const char* ConnectionStateName(std::uint8_t nState);
-
 using NetworkAdapterListing = std::optional<std::vector<SNetworkAdapter>>;
 
-class CMolvarInstrumentConnectionApplication : public CWinApp {
+class CMolvarInstrumentConnectionApplication : public CWinApp, public CWindowContext {
 public:
     // First start-up phase: chooses the adapter from the listing (asking the user when several
     // qualify) and obtains the link. Throws InterfaceException when the link cannot be built.
@@ -47,12 +39,24 @@ public:
     // configuration. Returns false, which ends the program.
     bool InitInstance() override;
 
-    // The selection windows, run modally over pParent with their window pointer recorded.
-    int RunClaimInstrumentSelection(QWidget* pParent);
-    int RunRenameInstrumentSelection(QWidget* pParent);
-    // The open selection window, if any; the main connection window, if open and visible.
-    CDialog* GetOpenSelectionDialog() const;
-    CDialog* GetVisibleConnectionDialog() const;
+    // CWindowContext: the shared state below, and the windows run modally with their window
+    // pointer recorded.
+    QString LocalHostName() const override { return m_strLocalHostName; }
+    std::uint32_t LocalAddress() const override;
+    std::uint32_t BroadcastAddress() const override;
+    CInstrumentChannel* Channel() override { return m_pChannel.get(); }
+    SConfiguredInstrument ConfiguredInstrument() const override;
+    void SetConfiguredInstrument(const SConfiguredInstrument& instrument) override;
+    EConnectionState ConnectionState() const override { return m_nConnectionState; }
+    void SetConnectionState(EConnectionState nState) override { m_nConnectionState = nState; }
+    SClaimOwner ClaimOwner() const override;
+    void SetClaimOwner(const SClaimOwner& owner) override;
+    int RunClaimInstrumentSelection(QWidget* pParent) override;
+    int RunRenameInstrumentSelection(QWidget* pParent) override;
+    int RunClaimInstrument(const CMolvarInstrument& instrument, QWidget* pParent) override;
+    int RunRenameInstrument(const CMolvarInstrument& instrument, QWidget* pParent) override;
+    CDialog* GetOpenSelectionDialog() const override;
+    CDialog* GetVisibleConnectionDialog() const override;
 
     void SelectNetworkAdapter(const NetworkAdapterListing& adapters);
     void LoadSettings();
@@ -64,10 +68,11 @@ public:
     std::uint32_t m_dwInstrumentIPAddress = 0;
     QString m_strClaimOwnerName;
     std::uint32_t m_dwClaimOwnerIPAddress = 0;
-    std::uint8_t m_nConnectionState = CONNECTION_VERIFYING;
+    EConnectionState m_nConnectionState = CONNECTION_VERIFYING;
     CUDPInstrumentInterface* m_pInstrumentInterface = nullptr;
-    // Hands each datagram the link takes in to the open window that waits for its code.
-    std::unique_ptr<CDatagramRouter> m_pDatagramRouter;
+    // The link's one send path, and the router that hands each datagram the link takes in to
+    // the open window that waits for its code.
+    std::unique_ptr<CInstrumentChannel> m_pChannel;
     std::uint32_t m_dwLocalIPAddress = 0;
     std::uint32_t m_dwBroadcastIPAddress = 0xFFFFFFFF;
     CMolvarInstrumentConnectionDialog* m_pConnectionDialog = nullptr;

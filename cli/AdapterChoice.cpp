@@ -2,6 +2,8 @@
 
 #include "app/AdapterAddress.h"
 
+#include <QStringList>
+
 namespace {
 
 SCliAdapterChoice ChosenAdapter(const std::vector<SNetworkAdapter>& listAdapters,
@@ -32,6 +34,24 @@ bool CAdapterChoice::Qualifies(const SNetworkAdapter& adapter) {
     return adapter.nType == ADAPTER_TYPE_ETHERNET && DottedQuadValue(adapter.strIpAddress) != 0 &&
            !QString::fromStdString(adapter.strDescription)
                 .contains(QLatin1String("wireless"), Qt::CaseInsensitive);
+}
+
+QString CAdapterChoice::ListText(const std::vector<SNetworkAdapter>& listAdapters,
+                                 bool bQualifyingOnly) {
+    QStringList listTexts;
+    for (const SNetworkAdapter& adapter : listAdapters) {
+        if (!bQualifyingOnly || Qualifies(adapter)) {
+            listTexts << QStringLiteral("%1 (%2)").arg(
+                InterfaceName(adapter), QString::fromStdString(adapter.strIpAddress));
+        }
+    }
+    return listTexts.isEmpty() ? QStringLiteral("none") : listTexts.join(QStringLiteral(", "));
+}
+
+QString CAdapterChoice::NotFoundText(const QString& strWanted,
+                                     const std::vector<SNetworkAdapter>& listAdapters) {
+    return QStringLiteral("no adapter '%1'; the adapters are: %2")
+        .arg(strWanted, ListText(listAdapters, false));
 }
 
 SCliAdapterChoice

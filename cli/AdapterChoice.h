@@ -27,6 +27,12 @@ public:
     // Qualifies as the desktop program's choice has it: Ethernet, an address, not wireless.
     static bool Qualifies(const SNetworkAdapter& adapter);
 
+    // "eth0 (10.77.1.1), eth1 (10.78.1.1)", or "none": the adapters, or those that qualify.
+    static QString ListText(const std::vector<SNetworkAdapter>& listAdapters, bool bQualifyingOnly);
+    // The error when --adapter names no adapter.
+    static QString NotFoundText(const QString& strWanted,
+                                const std::vector<SNetworkAdapter>& listAdapters);
+
     // Without strWanted: the one qualifying adapter; none qualifying, the last adapter as the
     // desktop program falls back to; none listed, any local address and the limited broadcast.
     // With strWanted: the adapter of that interface name or address, whatever its type.

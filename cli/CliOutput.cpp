@@ -3,6 +3,8 @@
 #include "app/AdapterAddress.h"
 #include "cli/AdapterChoice.h"
 #include "link/Messages.h"
+#include "model/AddressText.h"
+#include "platform/window/WideText.h"
 #include "protocol/OutcomeTexts.h"
 
 #include <QJsonArray>
@@ -12,10 +14,6 @@
 #include <algorithm>
 
 namespace {
-
-QString FromWide(const std::u16string& strText) {
-    return QString::fromStdU16String(strText);
-}
 
 bool IsControl(char16_t ch) {
     return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
@@ -104,7 +102,7 @@ QString CCliOutput::Dotted(std::uint32_t dwAddress) {
 }
 
 QString CCliOutput::HostAndAddress(const QString& strHost, std::uint32_t dwAddress) {
-    return QStringLiteral("%1 [%2]").arg(Escaped(strHost), Dotted(dwAddress));
+    return FromWide(FormatHostAndAddress(ToWideView(Escaped(strHost)), dwAddress));
 }
 
 QJsonObject CCliOutput::InstrumentObject(const CMolvarInstrument& instrument) {

@@ -1,52 +1,40 @@
-// tavikctl's command line: the global options, one command and its own options and arguments.
+// tavikctl's command line: the global options, one command of the table (cli/CommandTable.h)
+// with its arguments, and that command's own options, which the command reads itself.
 #pragma once
+
+#include "cli/CliCommand.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
-enum class ECliCommand : std::uint8_t {
-    Adapters,
-    Discover,
-    Status,
-    Claim,
-    Release,
-    Rename,
-    Repair
-};
+struct SCliCommandEntry;
 
+// The options every command takes.
 struct SCliOptions {
-    ECliCommand nCommand = ECliCommand::Status;
     QString strAdapter; // --adapter: an interface name or its address; empty: the only one
     bool bJson = false;
     bool bQuiet = false;
-    // discover
-    unsigned nCycles = 1;
-    std::vector<std::uint32_t> listDirectAddresses; // --to
-    bool bWatch = false;
-    // claim, rename
-    QString strInstrument;
-    bool bNameGiven = false; // claim --name
-    QString strName;         // claim --name, rename NEW-NAME
 };
 
 struct SCliParseResult {
     enum EKind : std::uint8_t { Run, Help, Version, UsageError } nKind = UsageError;
     SCliOptions options;
+    // Run: the command's row and the command, its arguments read.
+    const SCliCommandEntry* pEntry = nullptr;
+    std::unique_ptr<CCliCommand> pCommand;
     QString strText; // Help: the text to print; UsageError: the one-line reason
+
+    // Run: the command's word.
+    QString CommandName() const;
 };
 
 class CCommandLineOptions {
 public:
-    static constexpr unsigned MAX_CYCLES = 1000;
-
     // The arguments without the program name.
     static SCliParseResult Parse(const QStringList& listArguments);
-
-    // The command's word ("discover") and back.
-    static QString CommandName(ECliCommand nCommand);
-    static bool CommandFromName(const QString& strName, ECliCommand* pnCommand);
+    // The commands' words, in the table's order.
     static QStringList CommandNames();
 };
 

@@ -1,39 +1,51 @@
-// One run of tavikctl after its arguments were read: the adapter, the link, the configuration
-// and the one command, driven on the event loop with the exchanges' own timers. It ends as soon
-// as the outcome is known and answers the exit status.
+// One run of tavikctl once its command line is read: what the command's row of the table needs
+// (an adapter and the link on the event loop, the configuration, the name rule), then the
+// command itself. The session gives the command its way to the instruments (the channel and its
+// router), timers by id, the configuration and the report of the outcome, and answers the exit
+// status as soon as the command has ended.
 #pragma once
 
 #include "app/ConfigurationStore.h"
 #include "cli/AdapterChoice.h"
 #include "cli/CliOutput.h"
 #include "cli/CommandLineOptions.h"
-#include "cli/InstrumentMatch.h"
 #include "cli/QueuedNotifyTarget.h"
-#include "cli/ReplyCallback.h"
-#include "model/InstrumentList.h"
-#include "model/MolvarInstrument.h"
-#include "protocol/ConnectionExchange.h"
-#include "protocol/DatagramRouter.h"
-#include "protocol/DiscoveryCycle.h"
-#include "protocol/NamingExchange.h"
+#include "link/Messages.h"
+#include "platform/window/TimerSet.h"
+#include "protocol/ExchangeSteps.h"
 
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class CCliCommand;
+class CDatagramRouter;
+class CInstrumentChannel;
 class CUDPInstrumentInterface;
+struct SCliCommandEntry;
+
+// Where the session finds the network: the adapters the system lists and the protocol's port at
+// both ends, or a test's own adapters and ports on loopback.
+struct SCliNetwork {
+    std::optional<std::vector<SNetworkAdapter>> adapters;
+    std::uint16_t nLocalPort = INSTRUMENT_PORT;
+    std::uint16_t nPeerPort = INSTRUMENT_PORT;
+
+    static SCliNetwork System();
+};
 
 class CTavikctlSession {
 public:
-    CTavikctlSession(const SCliOptions& options, const CCliOutput& output);
+    // The command outlives the session.
+    CTavikctlSession(const SCliOptions& options, const SCliCommandEntry& entry,
+                     CCliCommand& command, const CCliOutput& output,
+                     SCliNetwork network = SCliNetwork::System());
     ~CTavikctlSession();
     CTavikctlSession(const CTavikctlSession&) = delete;
     CTavikctlSession& operator=(const CTavikctlSession&) = delete;
@@ -41,86 +53,59 @@ public:
     // After the QCoreApplication exists; runs its event loop while the command waits.
     int Run();
 
-private:
-    int ListAdapters();
-    // Checks that need no network; an exit status when the command ends here.
-    std::optional<int> CheckBeforeSending();
-    std::optional<int> OpenLink();
-    void StartCommand();
-
-    void SendRequest(const SRequest& request);
-    void RouteWaiting();
-    void StartTimer(unsigned nTimerId, unsigned nPeriodMs);
-    void StopTimer(unsigned nTimerId);
-    void StopAllTimers();
-    void OnTimer(unsigned nTimerId);
+    // ---- For the command ----
+    const SCliOptions& Options() const { return m_options; }
+    const CCliOutput& Output() const { return m_output; }
+    const std::optional<std::vector<SNetworkAdapter>>& Adapters() const {
+        return m_network.adapters;
+    }
+    // The link's addresses and this computer's host name, and where replies are registered.
+    std::uint32_t LocalAddress() const;
+    std::uint32_t BroadcastAddress() const;
+    const std::u16string& LocalHostName() const { return m_strLocalHostName; }
+    CDatagramRouter& Router();
+    // The request through the one send path, which routes what waits first; a reply among that
+    // which ends the command keeps the request from going out.
+    void Send(const SRequest& request);
+    // Repeating timers by id; each event goes to the command's OnTimer until the command ends.
+    CTimerSet& Timers() { return m_timers; }
+    // fnStep on the event loop once the current call has returned, unless the command has ended.
     void Defer(std::function<void()> fnStep);
+    // The command is over: the event loop ends with this exit status.
     void Finish(int nExitStatus);
+    bool IsFinished() const { return m_bFinished; }
+
+    // The configured instrument: what the store held once the link held the port, then what the
+    // command saved.
+    const SConfiguration& Configuration() const { return m_configuration; }
+    // Written at once under every key; false (said, and the command ended with status 2) when a
+    // key could not be written.
+    bool SaveConfiguration(const SConfiguration& configuration);
+    // The outcome of an action: its document with --json ("result" done, refused or no_answer by
+    // the exit status, and "message"), else its text, on standard output when done and on
+    // standard error otherwise. Ends the command.
+    void Report(int nExitStatus, const QString& strMessage, const QJsonObject& instrument);
+
+private:
+    // The name rule's refusal, when the command's new name fails it.
+    std::optional<int> CheckName();
+    // The adapter, the link bound to its port and the channel; an exit status when it fails.
+    std::optional<int> OpenLink();
     void OnTerminationSignal();
 
-    // Discovery: the cycle, its direct requests and what ends it.
-    void StartDiscovery();
-    void ApplyDiscoveryStep(const SDiscoveryStep& step);
-    void OnDiscoveryReply(const DatagramView& datagram);
-    void OnCollectionEnd();
-    void StopDiscovery();
-    void PrintList(const CInstrumentList& list, bool bOneLine);
-    void ResolveFromList(const CInstrumentList& list);
-    void OnInstrumentChosen(const CMolvarInstrument& instrument);
-
-    // Verification, release and repair.
-    SConnectionTarget Target() const;
-    void OnConnectionReply(const DatagramView& datagram);
-    void ApplyConnectionStep(const SConnectionStep& step);
-    void OnVerified(const SConnectionStep& step);
-    void OnReleaseAnswered(const SConnectionStep& step);
-    void OnRepairAnswered(const SConnectionStep& step);
-    void ReportStatus(int nExitStatus, const QString& strState, const QString& strText);
-
-    // Claim and rename.
-    void OnNamingReply(const DatagramView& datagram);
-    void ApplyNamingStep(const SNamingStep& step);
-
-    // The outcome of an action: its text (standard output when done, else standard error) or
-    // its document, and the exit status.
-    void Report(int nExitStatus, const QString& strResult, const QString& strMessage,
-                const QJsonObject& instrument);
-    // Written at once, under every key; false (and said) when a key could not be written.
-    bool SaveConfiguration();
-    void SetConfiguration(const QString& strName, const QString& strHostName,
-                          std::uint32_t dwAddress);
-
     SCliOptions m_options;
+    const SCliCommandEntry& m_entry;
+    CCliCommand& m_command;
     const CCliOutput& m_output;
+    SCliNetwork m_network;
     SConfiguration m_configuration;
-    std::u16string m_strConfiguredName; // what the exchanges' targets view
     std::u16string m_strLocalHostName;
-    SCliAdapterChoice m_adapterChoice;
 
-    QObject m_context; // owns the timers; queued calls run on it
-    std::map<unsigned, QTimer*> m_mapTimers;
+    QObject m_eventContext; // queued calls run on it
+    CTimerSet m_timers;
     std::unique_ptr<CUDPInstrumentInterface> m_pLink;
-    std::unique_ptr<CDatagramRouter> m_pRouter;
+    std::unique_ptr<CInstrumentChannel> m_pChannel;
     CQueuedNotifyTarget m_notifyTarget;
-    bool m_bRouting = false;
-
-    std::unique_ptr<CDiscoveryCycle> m_pDiscovery;
-    std::vector<std::uint32_t> m_listDirectAddresses;
-    unsigned m_nCollections = 0;
-    CInstrumentList m_listFound;
-    std::optional<CInstrumentMatch> m_match; // claim and rename: the instrument asked for
-    bool m_bResolved = false;
-
-    CConnectionExchange m_connection;
-    std::optional<CMolvarInstrument> m_verified; // the last VerifyReply's description
-
-    std::unique_ptr<CNamingExchange> m_pNaming;
-    CMolvarInstrument m_chosen;
-    std::u16string m_strNamingName;
-
-    CReplyCallback m_discoveryReceiver;
-    CReplyCallback m_connectionReceiver;
-    CReplyCallback m_namingReceiver;
 
     bool m_bFinished = false;
     int m_nExitStatus = 0;

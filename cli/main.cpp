@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
         break;
     }
     const CCliOutput output(parsed.options.bJson, parsed.options.bQuiet);
-    CTavikctlSession session(parsed.options, output);
+    CTavikctlSession session(parsed.options, *parsed.pEntry, *parsed.pCommand, output);
     return session.Run();
 }

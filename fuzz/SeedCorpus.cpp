@@ -197,6 +197,28 @@ void WriteConfiguration() {
     Write("configuration", "other-group", text("[Other]\nstrInstrumentName=Lab-1\n"));
 }
 
+void WriteCommandLine() {
+    // The arguments, a NUL between each two.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> listRuns = {
+        {"status-json", {"--json", "status"}},
+        {"discover-cycles-to", {"discover", "--cycles", "3", "--to", "10.77.1.11"}},
+        {"claim-named", {"claim", "tavik-a101", "--name=Lab 7"}},
+        {"rename-after-dashes", {"--adapter", "eth1", "rename", "Bench-2", "--", "--x"}},
+        {"command-help", {"repair", "--help"}},
+        {"unknown-option", {"discover", "--watch", "--frobnicate"}},
+    };
+    for (const auto& [strName, listArguments] : listRuns) {
+        Bytes bytes;
+        for (const std::string& strArgument : listArguments) {
+            if (!bytes.empty()) {
+                bytes.push_back(0);
+            }
+            bytes.insert(bytes.end(), strArgument.begin(), strArgument.end());
+        }
+        Write("command_line", strName, bytes);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -211,5 +233,6 @@ int main(int argc, char** argv) {
     WriteRouting();
     WriteSimulator();
     WriteConfiguration();
+    WriteCommandLine();
     return 0;
 }

@@ -1,7 +1,5 @@
 #include "protocol/DatagramRouter.h"
 
-#include "link/UDPInstrumentInterface.h"
-
 #include <algorithm>
 #include <array>
 
@@ -16,12 +14,6 @@ void CDatagramRouter::Register(std::uint8_t nCode, CReplyReceiver& receiver,
 void CDatagramRouter::Unregister(const CReplyReceiver& receiver) {
     std::erase_if(m_listRegistrations,
                   [&](const SRegistration& entry) { return entry.pReceiver == &receiver; });
-}
-
-std::vector<SRouteDecision> CDatagramRouter::RouteWaiting(CUDPInstrumentInterface& link) {
-    return RouteWaiting([&link](std::uint32_t* pdwLength, std::uint8_t* pbBuffer) {
-        return link.TakeDatagram(pdwLength, pbBuffer);
-    });
 }
 
 std::vector<SRouteDecision> CDatagramRouter::RouteWaiting(

@@ -3,8 +3,8 @@
 // broadcasts and other clients'), this computer's own datagrams (which come back when a request
 // goes to 0.0.0.0) and datagrams without a payload reach nobody.
 //
-// Driven by the main connection window on each WM_INSTRUMENT_DATAGRAM (RouteWaiting), by the
-// command line the same way, and by tests and fuzzing one datagram at a time (Route). Receivers
+// Driven through the programs' instrument channel on each announcement of the link and before
+// each send (RouteWaiting), and by tests and fuzzing one datagram at a time (Route). Receivers
 // register for a code; the first registered that takes replies now gets the datagram. A
 // receiver unregisters before it goes away; it may do so while it takes a reply.
 #pragma once
@@ -18,8 +18,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-class CUDPInstrumentInterface;
 
 enum class ERouteResult : std::uint8_t {
     NotADatagram, // too short, no magic, or not the length its header announces
@@ -49,11 +47,10 @@ public:
     // Every registration of receiver.
     void Unregister(const CReplyReceiver& receiver);
 
-    // Every whole datagram the link holds, oldest first, so that none waits for a later
-    // announcement; empty when there was none.
-    std::vector<SRouteDecision> RouteWaiting(CUDPInstrumentInterface& link);
-    // The same over any source that takes one datagram as the link's TakeDatagram does (true
-    // with the length and the bytes in a buffer of MAX_DATAGRAM_SIZE, false when none is left).
+    // Every whole datagram the source holds, oldest first, so that none waits for a later
+    // announcement; empty when there was none. The source takes one datagram as the link's
+    // TakeDatagram does: true with the length and the bytes in a buffer of MAX_DATAGRAM_SIZE,
+    // false when none is left.
     std::vector<SRouteDecision>
     RouteWaiting(const std::function<bool(std::uint32_t*, std::uint8_t*)>& fnTakeDatagram);
     // One datagram, header included.

@@ -18,7 +18,9 @@ inline constexpr std::u16string_view TEXT_RELEASE_IN_USE =
     u"The instrument is in use and the other client's claim may not be overridden.";
 inline constexpr std::u16string_view TEXT_RELEASE_OVERRIDABLE =
     u"The instrument is claimed by another client, but that claim may be overridden.";
-// The connection status a verification leaves.
+// The connection status of each state (protocol/ConnectionState.h).
+inline constexpr std::u16string_view TEXT_VERIFYING = u"Verifying current configuration...";
+inline constexpr std::u16string_view TEXT_NOT_CONFIGURED = u"Not configured";
 inline constexpr std::u16string_view TEXT_READY = u"Ready";
 inline constexpr std::u16string_view TEXT_NOT_READY = u"Not ready";
 inline constexpr std::u16string_view TEXT_NOT_CLAIMED = u"Not claimed";

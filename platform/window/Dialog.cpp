@@ -7,13 +7,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <algorithm>
-#include <climits>
 
 namespace {
 
-// Window timers run at least every 10 ms, as the platform the program was written for allows.
-constexpr unsigned MINIMUM_TIMER_PERIOD_MS = 10;
 // How long the modal run hook waits for the platform to activate the window.
 constexpr int ACTIVATION_WAIT_MS = 500;
 
@@ -34,7 +30,7 @@ CDialog::~CDialog() {
     // The controls' destruction moves the focus after this object's members are gone.
     disconnect(m_focusConnection);
     if (m_bOpen) {
-        KillAllTimers();
+        m_timers.StopAll();
         UnregisterWindow(m_hWnd);
         m_hWnd = 0;
     }
@@ -124,7 +120,7 @@ void CDialog::CloseWindow() {
         hide();
     }
     OnDestroy();
-    KillAllTimers();
+    m_timers.StopAll();
     UnregisterWindow(m_hWnd);
     m_hWnd = 0;
     m_bOpen = false;
@@ -196,28 +192,14 @@ void CDialog::CallModalRunHook(unsigned nRun) {
 }
 
 unsigned CDialog::SetTimer(unsigned nIDEvent, unsigned nElapseMs) {
-    if (nIDEvent == 0 || m_hWnd == 0) {
+    if (m_hWnd == 0 || !m_timers.Start(nIDEvent, nElapseMs)) {
         return 0;
     }
-    std::unique_ptr<QTimer>& pTimer = m_mapTimers[nIDEvent];
-    if (!pTimer) {
-        pTimer = std::make_unique<QTimer>();
-        pTimer->setTimerType(Qt::PreciseTimer);
-        connect(pTimer.get(), &QTimer::timeout, this, [this, nIDEvent] { OnTimer(nIDEvent); });
-    }
-    const unsigned nPeriod = std::clamp(nElapseMs, MINIMUM_TIMER_PERIOD_MS, unsigned{INT_MAX});
-    pTimer->start(static_cast<int>(nPeriod));
     return nIDEvent;
 }
 
 bool CDialog::KillTimer(unsigned nIDEvent) {
-    const auto it = m_mapTimers.find(nIDEvent);
-    if (it == m_mapTimers.end() || !it->second->isActive()) {
-        return false;
-    }
-    // Stopped, never deleted: this may run inside the timer's own timeout.
-    it->second->stop();
-    return true;
+    return m_timers.Stop(nIDEvent);
 }
 
 void CDialog::StopRunningTimer(unsigned& nTimer) {
@@ -228,14 +210,7 @@ void CDialog::StopRunningTimer(unsigned& nTimer) {
 }
 
 bool CDialog::IsTimerRunning(unsigned nIDEvent) const {
-    const auto it = m_mapTimers.find(nIDEvent);
-    return it != m_mapTimers.end() && it->second->isActive();
-}
-
-void CDialog::KillAllTimers() {
-    for (auto& [nIDEvent, pTimer] : m_mapTimers) {
-        pTimer->stop();
-    }
+    return m_timers.IsRunning(nIDEvent);
 }
 
 bool CDialog::PostMessage(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -3,6 +3,7 @@
 // their numbers, and visibility.
 #pragma once
 
+#include "platform/window/TimerSet.h"
 #include "platform/window/WindowHandle.h"
 
 #include <QDialog>
@@ -10,10 +11,6 @@
 #include <QPushButton>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
-
-class QTimer;
 
 constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned WM_APP = 0x8000;
@@ -87,14 +84,13 @@ private:
     void RestoreInitialFocus();
     void OnModalRunStarted(unsigned nRun);
     void CallModalRunHook(unsigned nRun);
-    void KillAllTimers();
     // A push button with the focus is drawn as the default button while it has the focus,
     // since Enter presses it; the window's own default button gets its mark back after.
     void LendDefaultMark(QWidget* pNowFocused);
 
     HWND m_hWnd;
     int m_nResult = 0;
-    std::map<unsigned, std::unique_ptr<QTimer>> m_mapTimers;
+    CTimerSet m_timers{[this](unsigned nIDEvent) { OnTimer(nIDEvent); }};
     bool m_bOpen = false;         // between creation and destruction
     bool m_bModalRun = false;     // inside exec()
     bool m_bEndRequested = false; // EndDialog came during this opening

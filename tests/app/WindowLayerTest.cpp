@@ -1,11 +1,11 @@
 // The window layer: modal runs, window timers, posted window messages, keys and message boxes.
-#include "app/WindowNotifyTarget.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/MessageBox.h"
 #include "platform/window/WinApp.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/ModalRunHook.h"
 #include "tests/support/Wait.h"
+#include "ui/WindowNotifyTarget.h"
 
 #include <QApplication>
 #include <QLineEdit>

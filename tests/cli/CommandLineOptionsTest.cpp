@@ -2,6 +2,10 @@
 // that end the program with status 2 before anything is sent.
 #include "cli/CommandLineOptions.h"
 
+#include "cli/commands/ClaimCommand.h"
+#include "cli/commands/DiscoverCommand.h"
+#include "cli/commands/RenameCommand.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,6 +21,11 @@ void ExpectUsageError(const QStringList& listArguments, const char* pszWords) {
     EXPECT_FALSE(result.strText.contains(QLatin1Char('\n'))) << "one line";
 }
 
+// The command a run was parsed into, as its own class.
+template <class TCommand> const TCommand& Command(const SCliParseResult& result) {
+    return dynamic_cast<const TCommand&>(*result.pCommand);
+}
+
 } // namespace
 
 TEST(CommandLineOptions, GlobalOptionsStandBeforeOrAfterTheCommand) {
@@ -25,7 +34,7 @@ TEST(CommandLineOptions, GlobalOptionsStandBeforeOrAfterTheCommand) {
                                              QStringList{"--json", "status", "--adapter=eth1"}}) {
         const SCliParseResult result = Parse(listArguments);
         ASSERT_EQ(result.nKind, SCliParseResult::Run) << result.strText.toStdString();
-        EXPECT_EQ(result.options.nCommand, ECliCommand::Status);
+        EXPECT_EQ(result.CommandName(), QStringLiteral("status"));
         EXPECT_EQ(result.options.strAdapter, QStringLiteral("eth1"));
         EXPECT_TRUE(result.options.bJson);
         EXPECT_FALSE(result.options.bQuiet);
@@ -36,39 +45,38 @@ TEST(CommandLineOptions, EachCommandTakesItsArgumentsAndOptions) {
     SCliParseResult result =
         Parse({"discover", "--cycles", "3", "--to", "10.78.1.20", "--to", "192.168.5.7"});
     ASSERT_EQ(result.nKind, SCliParseResult::Run);
-    EXPECT_EQ(result.options.nCycles, 3u);
-    EXPECT_EQ(result.options.listDirectAddresses,
+    EXPECT_EQ(Command<CDiscoverCommand>(result).GetOptions().nCycles, 3u);
+    EXPECT_EQ(Command<CDiscoverCommand>(result).GetOptions().listDirectAddresses,
               (std::vector<std::uint32_t>{0x0A4E0114, 0xC0A80507}));
-    EXPECT_FALSE(result.options.bWatch);
+    EXPECT_FALSE(Command<CDiscoverCommand>(result).GetOptions().bWatch);
 
     result = Parse({"discover", "--watch"});
     ASSERT_EQ(result.nKind, SCliParseResult::Run);
-    EXPECT_TRUE(result.options.bWatch);
-    EXPECT_EQ(result.options.nCycles, 1u);
+    EXPECT_TRUE(Command<CDiscoverCommand>(result).GetOptions().bWatch);
+    EXPECT_EQ(Command<CDiscoverCommand>(result).GetOptions().nCycles, 1u);
 
     result = Parse({"claim", "tavik-a101", "--name", "Lab 7"});
     ASSERT_EQ(result.nKind, SCliParseResult::Run);
-    EXPECT_EQ(result.options.nCommand, ECliCommand::Claim);
-    EXPECT_EQ(result.options.strInstrument, QStringLiteral("tavik-a101"));
-    EXPECT_TRUE(result.options.bNameGiven);
-    EXPECT_EQ(result.options.strName, QStringLiteral("Lab 7"));
+    EXPECT_EQ(result.CommandName(), QStringLiteral("claim"));
+    EXPECT_EQ(Command<CClaimCommand>(result).Instrument(), QStringLiteral("tavik-a101"));
+    EXPECT_TRUE(Command<CClaimCommand>(result).NameGiven());
+    EXPECT_EQ(Command<CClaimCommand>(result).Name(), QStringLiteral("Lab 7"));
 
     result = Parse({"claim", "Bench-2"});
     ASSERT_EQ(result.nKind, SCliParseResult::Run);
-    EXPECT_FALSE(result.options.bNameGiven);
+    EXPECT_FALSE(Command<CClaimCommand>(result).NameGiven());
 
     // A new name that looks like an option comes after "--".
     result = Parse({"rename", "10.77.1.11", "--", "--odd-name"});
     ASSERT_EQ(result.nKind, SCliParseResult::Run);
-    EXPECT_EQ(result.options.nCommand, ECliCommand::Rename);
-    EXPECT_EQ(result.options.strInstrument, QStringLiteral("10.77.1.11"));
-    EXPECT_EQ(result.options.strName, QStringLiteral("--odd-name"));
+    EXPECT_EQ(result.CommandName(), QStringLiteral("rename"));
+    EXPECT_EQ(Command<CRenameCommand>(result).Instrument(), QStringLiteral("10.77.1.11"));
+    EXPECT_EQ(Command<CRenameCommand>(result).NewName(), QStringLiteral("--odd-name"));
 
     for (const char* pszCommand : {"adapters", "status", "release", "repair"}) {
         result = Parse({pszCommand});
         ASSERT_EQ(result.nKind, SCliParseResult::Run) << pszCommand;
-        EXPECT_EQ(CCommandLineOptions::CommandName(result.options.nCommand),
-                  QLatin1String(pszCommand));
+        EXPECT_EQ(result.CommandName(), QLatin1String(pszCommand));
     }
 }
 
@@ -77,6 +85,7 @@ TEST(CommandLineOptions, WrongArgumentsAreUsageErrorsOfOneLine) {
     ExpectUsageError({"connect"}, "unknown command 'connect'");
     ExpectUsageError({"status", "--name", "x"}, "name"); // another command's option
     ExpectUsageError({"discover", "--frobnicate"}, "frobnicate");
+    ExpectUsageError({"status", "--frob\nnicate"}, "frob nicate");
     ExpectUsageError({"claim"}, "missing INSTRUMENT");
     ExpectUsageError({"rename", "Bench-2"}, "missing NEW-NAME");
     ExpectUsageError({"status", "extra"}, "unexpected argument 'extra'");

@@ -11,7 +11,7 @@ public:
         CNamingExchange::ID_CLAIM_RESPONSE_TIMER_EVENT;
 
     // An instrument that has a name is claimed under it: the name is also the current one.
-    CClaimInstrumentDialog(CMolvarInstrumentConnectionApplication& app, const QString& strHostName,
+    CClaimInstrumentDialog(CWindowContext& context, const QString& strHostName,
                            const QString& strCurrentName, std::uint32_t dwIPAddress,
                            QWidget* pParent = nullptr);
 

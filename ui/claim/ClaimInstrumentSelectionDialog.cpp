@@ -1,16 +1,13 @@
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
 
-#include "app/MolvarInstrumentConnectionApplication.h"
-#include "link/UDPInstrumentInterface.h"
 #include "platform/window/WideText.h"
 #include "protocol/OutcomeTexts.h"
 #include "protocol/ReleaseCheck.h"
 #include "ui/WindowMessages.h"
-#include "ui/claim/ClaimInstrumentDialog.h"
 
-CClaimInstrumentSelectionDialog::CClaimInstrumentSelectionDialog(
-    CMolvarInstrumentConnectionApplication& app, QWidget* pParent)
-    : CInstrumentSelectionDialog(app, CLAIM_SELECTION_TRAITS, pParent) {}
+CClaimInstrumentSelectionDialog::CClaimInstrumentSelectionDialog(CWindowContext& context,
+                                                                 QWidget* pParent)
+    : CInstrumentSelectionDialog(context, CLAIM_SELECTION_TRAITS, pParent) {}
 
 void CClaimInstrumentSelectionDialog::OnAction(ESelectionAction nAction) {
     switch (nAction) {
@@ -36,9 +33,7 @@ void CClaimInstrumentSelectionDialog::OnClaimInstrument() {
                     EMessageIcon::Exclamation);
         return;
     }
-    CClaimInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),
-                               FromWide(instrument->NameText()), instrument->m_dwIPAddress, this);
-    RunModalRecorded(dlg, m_app.m_pClaimInstrumentDialog);
+    m_context.RunClaimInstrument(*instrument, this);
     OnNameWindowClosed();
 }
 
@@ -47,13 +42,13 @@ void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
     if (!instrument) {
         return;
     }
-    const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (pLink == nullptr) {
-        return; // no local address to own anything with
+    if (m_context.Channel() == nullptr) {
+        return; // no link: no local address to own anything with
     }
-    const SReleaseContext context{pLink->m_dwLocalAddress, ToWideView(m_app.m_strLocalHostName),
-                                  ToWideView(m_app.m_strInstrumentName),
-                                  m_app.m_dwInstrumentIPAddress};
+    const QString strLocalHostName = m_context.LocalHostName();
+    const SConfiguredInstrument configured = m_context.ConfiguredInstrument();
+    const SReleaseContext context{m_context.LocalAddress(), ToWideView(strLocalHostName),
+                                  ToWideView(configured.strName), configured.dwIPAddress};
     switch (CheckRelease(*instrument, context)) {
     case EReleaseCheck::NotClaimed:
         ShowMessage(FromWide(TEXT_RELEASE_NOT_CLAIMED), EMessageIcon::Information);
@@ -69,7 +64,7 @@ void CClaimInstrumentSelectionDialog::OnReleaseInstrument() {
     }
     // The main connection window releases the configured instrument, which the ownership test
     // made this one; the outcome shows in later cycles.
-    if (CDialog* pConnection = m_app.GetVisibleConnectionDialog()) {
+    if (CDialog* pConnection = m_context.GetVisibleConnectionDialog()) {
         pConnection->PostMessage(WM_RELEASE_INSTRUMENT);
     }
 }

@@ -7,8 +7,7 @@ class CClaimInstrumentSelectionDialog : public CInstrumentSelectionDialog {
     Q_OBJECT
 
 public:
-    explicit CClaimInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
-                                             QWidget* pParent = nullptr);
+    explicit CClaimInstrumentSelectionDialog(CWindowContext& context, QWidget* pParent = nullptr);
 
 protected:
     void OnAction(ESelectionAction nAction) override;

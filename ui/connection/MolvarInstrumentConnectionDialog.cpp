@@ -1,17 +1,16 @@
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
-#include "app/Logging.h"
-#include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/InstrumentChannel.h"
 #include "app/TerminationSignals.h"
-#include "app/WindowNotifyTarget.h"
-#include "link/UDPInstrumentInterface.h"
+#include "link/DatagramNotifyTarget.h"
 #include "model/AddressText.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
+#include "ui/WindowNotifyTarget.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -31,19 +30,12 @@ const QString NONE_TEXT = QStringLiteral("{none}");
 const QString CLAIM_TEXT = QStringLiteral("Claim an Instrument...");
 const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
 
-QString HostAndAddress(const QString& strHostName, std::uint32_t dwAddress) {
-    return FromWide(FormatHostAndAddress(ToWideView(strHostName), dwAddress));
-}
-
-QString AddressText(std::uint32_t dwAddress) {
-    return FromWide(FormatAddress(dwAddress));
-}
-
 } // namespace
 
-CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(
-    CMolvarInstrumentConnectionApplication& app, QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
+CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(CWindowContext& context,
+                                                                     QWidget* pParent)
+    : CDialog(pParent), m_context(context),
+      m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
     auto* pGroup = new QGroupBox(QStringLiteral("Current Configuration"), this);
     pGroup->setAccessibleName(pGroup->title());
 
@@ -127,12 +119,9 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     setWindowTitle(TITLE);
     setWindowIcon(m_hIcon);
-    if (m_app.m_pInstrumentInterface) {
-        m_app.m_pInstrumentInterface->SetNotifyTarget(
-            CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
-    }
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
+    if (CInstrumentChannel* pChannel = m_context.Channel()) {
+        pChannel->SetNotifyTarget(CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
+        m_registration.Register(pChannel->Router(), {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
                                 "main connection window");
     }
     UpdateDisplay();
@@ -144,47 +133,45 @@ bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
 // ---- Display ------------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
-    QString strName = m_app.m_strInstrumentName;
+    const EConnectionState nState = m_context.ConnectionState();
+    const SClaimOwner owner = m_context.ClaimOwner();
+    const std::optional<std::u16string> strStatus =
+        ConnectionStatusText(nState, ToWideView(owner.strHostName), owner.dwIPAddress);
+    if (!strStatus) {
+        return; // an unknown state leaves the window as it is
+    }
+    const SConfiguredInstrument configured = m_context.ConfiguredInstrument();
+    QString strName = configured.strName;
     QString strAddress =
-        HostAndAddress(m_app.m_strInstrumentHostName, m_app.m_dwInstrumentIPAddress);
-    QString strStatus;
+        FromWide(FormatHostAndAddress(ToWideView(configured.strHostName), configured.dwIPAddress));
     QString strClaimText = CLAIM_TEXT;
     bool bClaimEnabled = true;
     bool bRepairEnabled = false;
     QPushButton* pFocus = m_pClaimButton;
-
-    switch (m_app.m_nConnectionState) {
+    switch (nState) {
     case CONNECTION_VERIFYING:
-        strStatus = QStringLiteral("Verifying current configuration...");
         bClaimEnabled = false;
         pFocus = m_pCloseButton;
         break;
     case CONNECTION_NOT_CONFIGURED:
         strName = NONE_TEXT;
         strAddress = NONE_TEXT;
-        strStatus = QStringLiteral("Not configured");
         break;
     case CONNECTION_READY:
-        strStatus = FromWide(TEXT_READY);
         strClaimText = RELEASE_TEXT;
         break;
     case CONNECTION_NOT_READY:
-        strStatus = FromWide(TEXT_NOT_READY);
         strClaimText = RELEASE_TEXT;
         bRepairEnabled = true;
         pFocus = m_pRepairButton;
         break;
     case CONNECTION_NOT_CLAIMED:
-        strStatus = FromWide(
-            ClaimOwnerText(ToWideView(m_app.m_strClaimOwnerName), m_app.m_dwClaimOwnerIPAddress));
         break;
-    default:
-        return; // an unknown state leaves the window as it is
     }
 
     m_pNameEdit->setText(strName);
     m_pAddressEdit->setText(strAddress);
-    m_pStatusEdit->setText(strStatus);
+    m_pStatusEdit->setText(FromWide(*strStatus));
     for (QLineEdit* pEdit : {m_pNameEdit, m_pAddressEdit, m_pStatusEdit}) {
         pEdit->setCursorPosition(0);
     }
@@ -198,14 +185,14 @@ void CMolvarInstrumentConnectionDialog::UpdateDisplay() {
 // ---- Buttons ------------------------------------------------------------------------------
 
 void CMolvarInstrumentConnectionDialog::OnClaimInstrument() {
-    switch (m_app.m_nConnectionState) {
+    switch (m_context.ConnectionState()) {
     case CONNECTION_READY:
     case CONNECTION_NOT_READY:
         StartExchange(&CConnectionExchange::StartRelease, EAttemptCount::FromZero);
         break;
     case CONNECTION_NOT_CONFIGURED:
     case CONNECTION_NOT_CLAIMED:
-        m_app.RunClaimInstrumentSelection(this);
+        m_context.RunClaimInstrumentSelection(this);
         OnSelectionWindowClosed();
         break;
     default:
@@ -218,7 +205,7 @@ void CMolvarInstrumentConnectionDialog::OnRepairConnection() {
 }
 
 void CMolvarInstrumentConnectionDialog::OnRenameInstrument() {
-    m_app.RunRenameInstrumentSelection(this);
+    m_context.RunRenameInstrumentSelection(this);
     OnSelectionWindowClosed();
 }
 
@@ -227,13 +214,11 @@ void CMolvarInstrumentConnectionDialog::OnClose() {
 }
 
 void CMolvarInstrumentConnectionDialog::OnSelectionWindowClosed() {
-    if (m_app.m_nConnectionState == CONNECTION_NOT_CONFIGURED) {
-        UpdateDisplay();
-        return;
-    }
-    m_app.m_nConnectionState = CONNECTION_VERIFYING;
+    m_context.SetConnectionState(ConnectionStateAfterSelection(m_context.ConnectionState()));
     UpdateDisplay();
-    StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
+    if (m_context.ConnectionState() == CONNECTION_VERIFYING) {
+        StartExchange(&CConnectionExchange::StartVerification, EAttemptCount::FromZero);
+    }
 }
 
 // ---- Window messages ----------------------------------------------------------------------
@@ -254,49 +239,8 @@ std::intptr_t CMolvarInstrumentConnectionDialog::OnWindowMessage(unsigned nMessa
 }
 
 int CMolvarInstrumentConnectionDialog::RouteDatagram() {
-    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (!pLink || !m_app.m_pDatagramRouter) {
-        return 1;
-    }
-    const std::vector<SRouteDecision> listDecisions = m_app.m_pDatagramRouter->RouteWaiting(*pLink);
-    for (const SRouteDecision& decision : listDecisions) {
-        LogRouteDecision(decision);
-    }
-    return listDecisions.empty() ? 1 : 0;
-}
-
-void CMolvarInstrumentConnectionDialog::LogRouteDecision(const SRouteDecision& decision) {
-    const QString strReason = QString::fromUtf8(DescribeRouteResult(decision.nResult));
-    const DatagramHeader& header = decision.header;
-    switch (decision.nResult) {
-    case ERouteResult::NotADatagram:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "length" << decision.dwLength;
-        break;
-    case ERouteResult::ToBroadcast:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource)
-            << "length" << decision.dwLength;
-        break;
-    case ERouteResult::OwnDatagram:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "to" << AddressText(header.dwDestination)
-            << "length" << decision.dwLength;
-        break;
-    case ERouteResult::NoPayload:
-        qCDebug(AppCategory).noquote()
-            << "datagram dropped:" << strReason << "from" << AddressText(header.dwSource);
-        break;
-    case ERouteResult::NoReceiver:
-    case ERouteResult::Delivered:
-        qCDebug(AppCategory).noquote()
-            << "datagram code" << int(decision.nCode) << "from" << AddressText(header.dwSource)
-            << "to" << AddressText(header.dwDestination) << "length" << decision.dwLength << "->"
-            << (decision.nResult == ERouteResult::Delivered
-                    ? QString::fromStdString(decision.strReceiver)
-                    : strReason);
-        break;
-    }
+    CInstrumentChannel* pChannel = m_context.Channel();
+    return pChannel != nullptr && pChannel->RouteWaiting() ? 0 : 1;
 }
 
 bool CMolvarInstrumentConnectionDialog::IsTakingReplies() const {
@@ -331,30 +275,17 @@ void CMolvarInstrumentConnectionDialog::StartExchange(StartStep pfnStart, EAttem
     Act((m_exchange.*pfnStart)(Target(), nCount));
 }
 
-SConnectionTarget CMolvarInstrumentConnectionDialog::Target() const {
+SConnectionTarget CMolvarInstrumentConnectionDialog::Target() {
     SConnectionTarget target;
-    target.strInstrumentName = ToWideView(m_app.m_strInstrumentName);
-    target.strLocalHostName = ToWideView(m_app.m_strLocalHostName);
-    target.dwInstrumentAddress = m_app.m_dwInstrumentIPAddress;
-    target.dwBroadcastAddress = m_app.m_pInstrumentInterface
-                                    ? m_app.m_pInstrumentInterface->m_dwBroadcastAddress
-                                    : m_app.m_dwBroadcastIPAddress;
-    target.bConfigured = m_app.m_nConnectionState != CONNECTION_NOT_CONFIGURED;
+    // The views point into copies that last until the next call.
+    m_targetInstrument = m_context.ConfiguredInstrument();
+    m_strTargetLocalHostName = m_context.LocalHostName();
+    target.strInstrumentName = ToWideView(m_targetInstrument.strName);
+    target.strLocalHostName = ToWideView(m_strTargetLocalHostName);
+    target.dwInstrumentAddress = m_targetInstrument.dwIPAddress;
+    target.dwBroadcastAddress = m_context.BroadcastAddress();
+    target.bConfigured = m_context.ConnectionState() != CONNECTION_NOT_CONFIGURED;
     return target;
-}
-
-void CMolvarInstrumentConnectionDialog::SendRequest(const SRequest& request) {
-    // Without a link the request counts as a failed send: the exchange runs on to its time-out.
-    CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    if (!pLink) {
-        return;
-    }
-    pLink->m_dwDestinationAddress = request.dwDestination;
-    pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-    const int nStatus =
-        pLink->Send(request.payload.data(), static_cast<std::uint32_t>(request.payload.size()));
-    qCDebug(AppCategory).noquote() << "request code" << int(m_exchange.GetPendingRequest()) << "to"
-                                   << AddressText(request.dwDestination) << "status" << nStatus;
 }
 
 // A reply timer's event is the time-out of the exchange that waits.
@@ -380,65 +311,74 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
     if (step.bStopTimer) {
         StopRunningTimer(m_nResponseTimer);
     }
-    switch (step.nEvent) {
-    case EConnectionEvent::None:
-    case EConnectionEvent::RepairRefused: // the wait is over all the same
-        break;
-    case EConnectionEvent::Sent:
+    if (step.nEvent == EConnectionEvent::Sent) {
         if (IsEndingRun()) {
             return; // a repetition after a termination signal does not go out
         }
-        SendRequest(step.request);
-        m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
-        break;
-    case EConnectionEvent::Ready:
-        m_app.m_nConnectionState = CONNECTION_READY;
-        UpdateDisplay();
-        break;
-    case EConnectionEvent::NotClaimed:
-        if (step.bOwnerReported) {
-            // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
-            m_app.m_strClaimOwnerName = FromWide(AnsiToWide(step.strOwnerHostName));
+        // Without a channel the request counts as a failed send: the exchange runs on to its
+        // time-out.
+        if (CInstrumentChannel* pChannel = m_context.Channel()) {
+            pChannel->Send(step.request);
         }
-        m_app.m_dwClaimOwnerIPAddress = step.dwAddress;
-        m_app.m_nConnectionState = CONNECTION_NOT_CLAIMED;
-        UpdateDisplay();
-        break;
+        m_nResponseTimer = SetTimer(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
+        return;
+    }
+    // What the user is told before the state changes, and what the step changes besides.
+    switch (step.nEvent) {
     case EConnectionEvent::VerificationFailed:
         ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
-        m_app.m_nConnectionState = CONNECTION_NOT_READY;
-        UpdateDisplay();
         break;
     case EConnectionEvent::Released:
         if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
             ShowMessage(FromWide(*strText), EMessageIcon::Information);
         }
-        [[fallthrough]];
-    case EConnectionEvent::ReleaseUnanswered:
-        m_app.m_strInstrumentName.clear();
-        m_app.m_strInstrumentHostName.clear();
-        CompleteRelease();
         break;
-    case EConnectionEvent::Repaired:
-        m_app.m_dwInstrumentIPAddress = step.dwAddress;
-        m_app.m_nConnectionState = CONNECTION_READY;
+    case EConnectionEvent::NotClaimed: {
+        SClaimOwner owner = m_context.ClaimOwner();
+        if (step.bOwnerReported) {
+            // Bounded by the field: an owner name without its NUL is read as its 64 bytes.
+            owner.strHostName = FromWide(AnsiToWide(step.strOwnerHostName));
+        }
+        owner.dwIPAddress = step.dwAddress;
+        m_context.SetClaimOwner(owner);
+        break;
+    }
+    case EConnectionEvent::Repaired: {
+        SConfiguredInstrument configured = m_context.ConfiguredInstrument();
+        configured.dwIPAddress = step.dwAddress;
+        m_context.SetConfiguredInstrument(configured);
+        break;
+    }
+    default:
+        break;
+    }
+    const std::optional<EConnectionState> nState = ConnectionStateAfter(step);
+    if (nState == CONNECTION_NOT_CONFIGURED) {
+        // A release, answered or not, forgets the configuration.
+        m_context.SetConfiguredInstrument({});
+    }
+    if (nState) {
+        m_context.SetConnectionState(*nState);
         UpdateDisplay();
+    }
+    // What the user is told after.
+    switch (step.nEvent) {
+    case EConnectionEvent::Repaired:
         ShowMessage(FromWide(TEXT_REPAIRED), EMessageIcon::Information);
         break;
     case EConnectionEvent::RepairFailed:
         ShowMessage(FromWide(TEXT_REPAIR_FAILED), EMessageIcon::Question);
         break;
-    }
-}
-
-void CMolvarInstrumentConnectionDialog::CompleteRelease() {
-    m_app.m_dwInstrumentIPAddress = 0;
-    m_app.m_nConnectionState = CONNECTION_NOT_CONFIGURED;
-    UpdateDisplay();
-    // The open selection window looks again at once, unless a cycle is under way, so that its
-    // list soon shows the instrument released.
-    if (CDialog* pSelection = m_app.GetOpenSelectionDialog()) {
-        pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
+    case EConnectionEvent::Released:
+    case EConnectionEvent::ReleaseUnanswered:
+        // The open selection window looks again at once, unless a cycle is under way, so that
+        // its list soon shows the instrument released.
+        if (CDialog* pSelection = m_context.GetOpenSelectionDialog()) {
+            pSelection->PostMessage(WM_REFRESH_INSTRUMENTS);
+        }
+        break;
+    default:
+        break;
     }
 }
 

@@ -8,14 +8,12 @@
 #include "protocol/ConnectionExchange.h"
 #include "protocol/ReplyReceiver.h"
 #include "ui/ReplyRegistration.h"
+#include "ui/WindowContext.h"
 
 #include <QIcon>
 #include <cstdint>
 #include <span>
 
-struct SRouteDecision;
-
-class CMolvarInstrumentConnectionApplication;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,8 +32,7 @@ public:
     // m_nPendingRequest when no exchange has run or the last one gave up.
     static constexpr std::uint8_t NO_PENDING_REQUEST = CConnectionExchange::NO_PENDING_REQUEST;
 
-    explicit CMolvarInstrumentConnectionDialog(CMolvarInstrumentConnectionApplication& app,
-                                               QWidget* pParent = nullptr);
+    explicit CMolvarInstrumentConnectionDialog(CWindowContext& context, QWidget* pParent = nullptr);
     ~CMolvarInstrumentConnectionDialog() override;
 
     void UpdateDisplay();
@@ -83,22 +80,20 @@ private:
                                                                EAttemptCount);
     void StartExchange(StartStep pfnStart, EAttemptCount nCount);
     // The configured instrument as the exchanges address it now.
-    SConnectionTarget Target() const;
+    SConnectionTarget Target();
     // What the exchange asked for: a request sent and the reply timer armed, or an outcome.
     void Act(const SConnectionStep& step);
-    void SendRequest(const SRequest& request);
-    void LogRouteDecision(const SRouteDecision& decision);
-    // The configuration is forgotten: address 0, not configured; the open selection window is
-    // asked to look again.
-    void CompleteRelease();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
-    CMolvarInstrumentConnectionApplication& m_app;
+    CWindowContext& m_context;
 
     // The pending request and the attempt counts of the three exchanges.
     CConnectionExchange m_exchange;
     unsigned m_nResponseTimer = 0;
     CReplyRegistration m_registration{*this};
+    // What the last Target() points into.
+    SConfiguredInstrument m_targetInstrument;
+    QString m_strTargetLocalHostName;
 
     QIcon m_hIcon;
     QLabel* m_pNameLabel = nullptr;

@@ -1,14 +1,11 @@
 #include "ui/discovery/InstrumentSelectionDialog.h"
 
-#include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/InstrumentChannel.h"
 #include "app/TerminationSignals.h"
-#include "link/UDPInstrumentInterface.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
-#include "ui/rename/RenameInstrumentDialog.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -30,18 +27,12 @@ const char* const COLUMN_HEADINGS[COLUMN_COUNT] = {"Instrument name", "Instrumen
                                                    "In use", "Owner address"};
 constexpr int ADDRESS_ROLE = Qt::UserRole;
 
-// Discovery requests go to the link's broadcast address.
-std::uint32_t BroadcastAddress(const CMolvarInstrumentConnectionApplication& app) {
-    return app.m_pInstrumentInterface != nullptr ? app.m_pInstrumentInterface->m_dwBroadcastAddress
-                                                 : app.m_dwBroadcastIPAddress;
-}
-
 } // namespace
 
-CInstrumentSelectionDialog::CInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
+CInstrumentSelectionDialog::CInstrumentSelectionDialog(CWindowContext& context,
                                                        const SInstrumentSelectionTraits& traits,
                                                        QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_traits(traits), m_cycle(BroadcastAddress(app)) {
+    : CDialog(pParent), m_context(context), m_traits(traits), m_cycle(context.BroadcastAddress()) {
     BuildControls();
 }
 
@@ -119,9 +110,8 @@ bool CInstrumentSelectionDialog::OnInitDialog() {
         pButton->setEnabled(false);
     }
     m_pCloseButton->setEnabled(true);
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {MSG_DISCOVERY_REPLY},
-                                m_traits.pszRouteName);
+    if (CInstrumentChannel* pChannel = m_context.Channel()) {
+        m_registration.Register(pChannel->Router(), {MSG_DISCOVERY_REPLY}, m_traits.pszRouteName);
     }
     RefreshInstrumentView(true);
     Act(m_cycle.Open());
@@ -179,12 +169,9 @@ void CInstrumentSelectionDialog::Act(const SDiscoveryStep& step) {
     if (step.request) {
         // A request that does not go out is neither reported nor repeated: the cycle sends
         // others.
-        CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-        if (pLink != nullptr && !IsEndingRun()) {
-            pLink->m_dwDestinationAddress = step.request->dwDestination;
-            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-            pLink->Send(step.request->payload.data(),
-                        static_cast<std::uint32_t>(step.request->payload.size()));
+        CInstrumentChannel* pChannel = m_context.Channel();
+        if (pChannel != nullptr && !IsEndingRun()) {
+            pChannel->Send(*step.request);
         }
     }
     if (step.bDisplayedChanged) {
@@ -362,9 +349,7 @@ void CInstrumentSelectionDialog::OnRenameInstrument() {
                     EMessageIcon::Exclamation);
         return;
     }
-    CRenameInstrumentDialog dlg(m_app, FromWide(instrument->HostNameText()),
-                                FromWide(instrument->NameText()), instrument->m_dwIPAddress, this);
-    RunModalRecorded(dlg, m_app.m_pRenameInstrumentDialog);
+    m_context.RunRenameInstrument(*instrument, this);
     OnNameWindowClosed();
 }
 

@@ -8,6 +8,7 @@
 #include "protocol/DiscoveryCycle.h"
 #include "protocol/ReplyReceiver.h"
 #include "ui/ReplyRegistration.h"
+#include "ui/WindowContext.h"
 #include "ui/discovery/InstrumentSelectionTraits.h"
 
 #include <QString>
@@ -15,7 +16,6 @@
 #include <optional>
 #include <vector>
 
-class CMolvarInstrumentConnectionApplication;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -41,8 +41,8 @@ public:
     const CInstrumentList& GetDisplayedInstruments() const { return m_cycle.GetDisplayed(); }
 
 protected:
-    CInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
-                               const SInstrumentSelectionTraits& traits, QWidget* pParent);
+    CInstrumentSelectionDialog(CWindowContext& context, const SInstrumentSelectionTraits& traits,
+                               QWidget* pParent);
 
     bool OnInitDialog() override;
     void OnTimer(unsigned nIDEvent) override;
@@ -69,7 +69,7 @@ protected:
     void OnNameWindowClosed();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
-    CMolvarInstrumentConnectionApplication& m_app;
+    CWindowContext& m_context;
     const SInstrumentSelectionTraits& m_traits;
 
     // The collected and displayed lists and the request count of the cycle under way.

@@ -1,12 +1,11 @@
 #include "ui/naming/InstrumentNamingDialog.h"
 
-#include "app/MolvarInstrumentConnectionApplication.h"
+#include "app/InstrumentChannel.h"
 #include "app/TerminationSignals.h"
-#include "link/UDPInstrumentInterface.h"
 #include "model/AddressText.h"
 #include "platform/window/Controls.h"
 #include "platform/window/WideText.h"
-#include "protocol/DatagramRouter.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/InstrumentName.h"
 
 #include <QFormLayout>
@@ -29,15 +28,15 @@ QLineEdit* AddBox(QFormLayout* pForm, const QString& strLabel, bool bEditable, Q
 
 } // namespace
 
-CInstrumentNamingDialog::CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
+CInstrumentNamingDialog::CInstrumentNamingDialog(CWindowContext& context,
                                                  const SInstrumentNamingTraits& traits,
                                                  const QString& strHostName,
                                                  const QString& strCurrentName,
                                                  const QString& strName, std::uint32_t dwIPAddress,
                                                  QWidget* pParent)
-    : CDialog(pParent), m_app(app), m_traits(traits), m_strHostName(strHostName),
+    : CDialog(pParent), m_context(context), m_traits(traits), m_strHostName(strHostName),
       m_strCurrentName(strCurrentName), m_strName(strName), m_dwIPAddress(dwIPAddress),
-      m_exchange(traits.kind, dwIPAddress, ToWideView(app.m_strLocalHostName)) {
+      m_exchange(traits.kind, dwIPAddress, ToWideView(context.LocalHostName())) {
     BuildControls();
 }
 
@@ -87,11 +86,8 @@ bool CInstrumentNamingDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pCancelButton->setEnabled(true);
     m_pActionButton->setEnabled(true);
-    const CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface;
-    const std::uint32_t dwLocalAddress = pLink != nullptr ? pLink->m_dwLocalAddress : 0;
-    if (m_app.m_pDatagramRouter) {
-        m_registration.Register(*m_app.m_pDatagramRouter, {m_traits.kind.nCode},
-                                m_traits.pszRouteName);
+    if (CInstrumentChannel* pChannel = m_context.Channel()) {
+        m_registration.Register(pChannel->Router(), {m_traits.kind.nCode}, m_traits.pszRouteName);
     }
 
     QWidget* pFocus = m_pNameEdit;
@@ -110,8 +106,8 @@ bool CInstrumentNamingDialog::OnInitDialog() {
     m_pAddressEdit->setText(
         FromWide(FormatHostAndAddress(ToWideView(m_strHostName), m_dwIPAddress)));
     if (m_pOwnerEdit != nullptr) {
-        m_pOwnerEdit->setText(
-            FromWide(FormatHostAndAddress(ToWideView(m_app.m_strLocalHostName), dwLocalAddress)));
+        m_pOwnerEdit->setText(FromWide(
+            FormatHostAndAddress(ToWideView(m_context.LocalHostName()), m_context.LocalAddress())));
     }
     pFocus->setFocus(Qt::OtherFocusReason);
     return false;
@@ -201,12 +197,9 @@ void CInstrumentNamingDialog::Act(const SNamingStep& step) {
         if (IsEndingRun()) {
             return; // a repetition after a termination signal does not go out
         }
-        if (CUDPInstrumentInterface* pLink = m_app.m_pInstrumentInterface) {
-            pLink->m_dwDestinationAddress = step.request.dwDestination;
-            pLink->m_dwSourceAddress = pLink->m_dwLocalAddress;
-            // A request that did not go out is handled like one that got no reply.
-            pLink->Send(step.request.payload.data(),
-                        static_cast<std::uint32_t>(step.request.payload.size()));
+        // A request that did not go out is handled like one that got no reply.
+        if (CInstrumentChannel* pChannel = m_context.Channel()) {
+            pChannel->Send(step.request);
         }
         m_nResponseTimer = SetTimer(kind.nTimerId, kind.nTimerPeriodMs);
         // Disabled while the request is under way. Had it the focus, the name box takes it, so
@@ -226,10 +219,8 @@ void CInstrumentNamingDialog::Act(const SNamingStep& step) {
         EndDialog(-1);
         break;
     case ENamingEvent::Granted:
-        m_app.m_strInstrumentHostName = m_strHostName;
-        m_app.m_dwInstrumentIPAddress = m_dwIPAddress;
-        m_app.m_strInstrumentName = m_strName;
-        m_app.m_nConnectionState = CONNECTION_READY;
+        m_context.SetConfiguredInstrument({m_strName, m_strHostName, m_dwIPAddress});
+        m_context.SetConnectionState(*ConnectionStateAfter(step));
         ShowMessage(FromWide(kind.strGrantedText), EMessageIcon::Information);
         EndDialog(-1);
         break;

@@ -8,12 +8,12 @@
 #include "protocol/NamingExchange.h"
 #include "protocol/ReplyReceiver.h"
 #include "ui/ReplyRegistration.h"
+#include "ui/WindowContext.h"
 #include "ui/naming/InstrumentNamingTraits.h"
 
 #include <QString>
 #include <cstdint>
 
-class CMolvarInstrumentConnectionApplication;
 class QLineEdit;
 class QPushButton;
 
@@ -29,10 +29,9 @@ public:
 protected:
     // strName is the name the window starts with (the claim: the instrument's own; the rename:
     // none), strCurrentName the one the instrument has.
-    CInstrumentNamingDialog(CMolvarInstrumentConnectionApplication& app,
-                            const SInstrumentNamingTraits& traits, const QString& strHostName,
-                            const QString& strCurrentName, const QString& strName,
-                            std::uint32_t dwIPAddress, QWidget* pParent);
+    CInstrumentNamingDialog(CWindowContext& context, const SInstrumentNamingTraits& traits,
+                            const QString& strHostName, const QString& strCurrentName,
+                            const QString& strName, std::uint32_t dwIPAddress, QWidget* pParent);
 
     bool OnInitDialog() override;
     void OnTimer(unsigned nIDEvent) override;
@@ -47,7 +46,7 @@ protected:
     void OnNameChanged();
     void ShowMessage(const QString& strText, EMessageIcon nIcon);
 
-    CMolvarInstrumentConnectionApplication& m_app;
+    CWindowContext& m_context;
     const SInstrumentNamingTraits& m_traits;
 
     // The instrument, the name last accepted by the checks, and the exchange (with its

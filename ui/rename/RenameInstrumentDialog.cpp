@@ -1,8 +1,8 @@
 #include "ui/rename/RenameInstrumentDialog.h"
 
-CRenameInstrumentDialog::CRenameInstrumentDialog(CMolvarInstrumentConnectionApplication& app,
+CRenameInstrumentDialog::CRenameInstrumentDialog(CWindowContext& context,
                                                  const QString& strHostName,
                                                  const QString& strCurrentName,
                                                  std::uint32_t dwIPAddress, QWidget* pParent)
-    : CInstrumentNamingDialog(app, RENAME_NAMING_TRAITS, strHostName, strCurrentName, QString(),
+    : CInstrumentNamingDialog(context, RENAME_NAMING_TRAITS, strHostName, strCurrentName, QString(),
                               dwIPAddress, pParent) {}

@@ -10,7 +10,7 @@ public:
     static constexpr unsigned ID_RENAME_RESPONSE_TIMER_EVENT =
         CNamingExchange::ID_RENAME_RESPONSE_TIMER_EVENT;
 
-    CRenameInstrumentDialog(CMolvarInstrumentConnectionApplication& app, const QString& strHostName,
+    CRenameInstrumentDialog(CWindowContext& context, const QString& strHostName,
                             const QString& strCurrentName, std::uint32_t dwIPAddress,
                             QWidget* pParent = nullptr);
 

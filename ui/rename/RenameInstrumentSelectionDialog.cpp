@@ -1,5 +1,5 @@
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
-CRenameInstrumentSelectionDialog::CRenameInstrumentSelectionDialog(
-    CMolvarInstrumentConnectionApplication& app, QWidget* pParent)
-    : CInstrumentSelectionDialog(app, RENAME_SELECTION_TRAITS, pParent) {}
+CRenameInstrumentSelectionDialog::CRenameInstrumentSelectionDialog(CWindowContext& context,
+                                                                   QWidget* pParent)
+    : CInstrumentSelectionDialog(context, RENAME_SELECTION_TRAITS, pParent) {}

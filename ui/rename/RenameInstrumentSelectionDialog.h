@@ -7,6 +7,5 @@ class CRenameInstrumentSelectionDialog : public CInstrumentSelectionDialog {
     Q_OBJECT
 
 public:
-    explicit CRenameInstrumentSelectionDialog(CMolvarInstrumentConnectionApplication& app,
-                                              QWidget* pParent = nullptr);
+    explicit CRenameInstrumentSelectionDialog(CWindowContext& context, QWidget* pParent = nullptr);
 };

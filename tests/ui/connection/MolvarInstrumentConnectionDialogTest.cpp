@@ -173,7 +173,7 @@ protected:
         ASSERT_TRUE(m_pSim->Start());
     }
 
-    void Configure(std::uint8_t nState, std::uint32_t dwAddress = INSTRUMENT_ADDRESS) {
+    void Configure(EConnectionState nState, std::uint32_t dwAddress = INSTRUMENT_ADDRESS) {
         m_pApp->m_strInstrumentName = "Lab-1";
         m_pApp->m_strInstrumentHostName = "inst7";
         m_pApp->m_dwInstrumentIPAddress = dwAddress;
@@ -238,7 +238,7 @@ TEST_F(ConnectionWindowTest, DisplayFollowsEveryConnectionState) {
     const QString strAddress = "inst7 [192.168.1.20]";
 
     struct SCase {
-        std::uint8_t nState;
+        EConnectionState nState;
         std::uint32_t dwOwner;
         SView expected;
     };
@@ -280,7 +280,7 @@ TEST_F(ConnectionWindowTest, DisplayFollowsEveryConnectionState) {
     m_pApp->m_nConnectionState = CONNECTION_READY;
     Dlg().UpdateDisplay();
     const SView before = View();
-    m_pApp->m_nConnectionState = 5;
+    m_pApp->m_nConnectionState = static_cast<EConnectionState>(5);
     m_pApp->m_strInstrumentName = "Other";
     Dlg().UpdateDisplay();
     const SView after = View();

@@ -1,4 +1,4 @@
-#include "app/WindowNotifyTarget.h"
+#include "ui/WindowNotifyTarget.h"
 
 #include <map>
 #include <mutex>

@@ -1,0 +1,80 @@
+#include "cli/ConnectionCommand.h"
+
+#include "cli/TavikctlSession.h"
+#include "protocol/DatagramRouter.h"
+
+CConnectionCommand::CConnectionCommand()
+    : m_receiver([this] { return m_exchange.IsWaitingForReply(); },
+                 [this](const DatagramView& datagram) { OnReply(datagram); }) {}
+
+void CConnectionCommand::StartVerification() {
+    Begin(&CConnectionExchange::StartVerification);
+}
+
+void CConnectionCommand::StartRelease() {
+    Begin(&CConnectionExchange::StartRelease);
+}
+
+void CConnectionCommand::StartRepair() {
+    Begin(&CConnectionExchange::StartRepair);
+}
+
+void CConnectionCommand::Begin(StartStep pfnStart) {
+    if (!m_bRegistered) {
+        // At the first start, once the session has set up its router.
+        m_bRegistered = true;
+        for (const std::uint8_t nCode : {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY}) {
+            Session().Router().Register(nCode, m_receiver, "connection");
+        }
+    }
+    Apply((m_exchange.*pfnStart)(Target(), EAttemptCount::FromZero));
+}
+
+void CConnectionCommand::OnTimer(unsigned nTimerId) {
+    if (nTimerId == CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT ||
+        nTimerId == CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT ||
+        nTimerId == CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT) {
+        Session().Timers().Stop(nTimerId);
+        Apply(m_exchange.OnTimeout(Target()));
+    }
+}
+
+SConnectionTarget CConnectionCommand::Target() {
+    const SConfiguration& configuration = Session().Configuration();
+    m_strTargetName = configuration.strInstrumentName.toStdU16String();
+    SConnectionTarget target;
+    target.strInstrumentName = m_strTargetName;
+    target.strLocalHostName = Session().LocalHostName();
+    target.dwInstrumentAddress = configuration.dwInstrumentIPAddress;
+    target.dwBroadcastAddress = Session().BroadcastAddress();
+    target.bConfigured = !m_strTargetName.empty();
+    return target;
+}
+
+void CConnectionCommand::OnReply(const DatagramView& datagram) {
+    if (const std::optional<VerifyReply> reply = ReadVerifyReply(datagram.payload)) {
+        m_verified = CMolvarInstrument::FromDescription(reply->description);
+    }
+    Apply(m_exchange.OnReply(datagram.payload));
+}
+
+void CConnectionCommand::Apply(const SConnectionStep& step) {
+    if (step.bStopTimer) {
+        for (const unsigned nTimerId : {CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT,
+                                        CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT,
+                                        CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT}) {
+            Session().Timers().Stop(nTimerId);
+        }
+    }
+    switch (step.nEvent) {
+    case EConnectionEvent::None:
+        break;
+    case EConnectionEvent::Sent:
+        Session().Send(step.request);
+        Session().Timers().Start(step.nTimerId, CConnectionExchange::RESPONSE_TIMER_PERIOD_MS);
+        break;
+    default:
+        OnOutcome(step);
+        break;
+    }
+}
