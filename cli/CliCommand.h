@@ -45,6 +45,9 @@ public:
     void Attach(CTavikctlSession& session) { m_pSession = &session; }
     // A command that needs no link: all of it, answering the exit status.
     virtual int RunWithoutLink() { return 0; }
+    // A command that needs the link if possible: what it does before the link takes the port,
+    // answering why the link is not to be tried, or an empty text.
+    virtual QString BeforeLink() { return {}; }
     // A command that needs the link: its start on the event loop; it ends with the session's
     // Finish or Report.
     virtual void Start() {}

@@ -1,13 +1,17 @@
 #include "cli/CliDiscovery.h"
 
+#include "cli/CliOutput.h"
+#include "cli/ExitStatus.h"
 #include "cli/TavikctlSession.h"
 #include "protocol/DatagramRouter.h"
 
 #include <utility>
 
 CCliDiscovery::CCliDiscovery(std::function<void(const CInstrumentList&)> fnOnReply,
-                             std::function<void(const CInstrumentList&)> fnOnCollectionEnd)
+                             std::function<void(const CInstrumentList&)> fnOnCollectionEnd,
+                             std::function<void(const QString&)> fnOnSendFailed)
     : m_fnOnReply(std::move(fnOnReply)), m_fnOnCollectionEnd(std::move(fnOnCollectionEnd)),
+      m_fnOnSendFailed(std::move(fnOnSendFailed)),
       m_receiver([this] { return IsRunning(); },
                  [this](const DatagramView& datagram) { OnReply(datagram); }) {}
 
@@ -46,19 +50,40 @@ void CCliDiscovery::Apply(const SDiscoveryStep& step) {
         }
     }
     if (step.request) {
-        m_pSession->Send(*step.request);
+        if (!Send(*step.request)) {
+            return;
+        }
         // The same request to each address that no broadcast reaches. A reply routed before a
         // send may have ended the discovery.
         for (const std::uint32_t dwAddress : m_listDirectAddresses) {
             if (m_pSession->IsFinished() || !m_pCycle) {
                 return;
             }
-            m_pSession->Send({dwAddress, step.request->payload});
+            if (!Send({dwAddress, step.request->payload})) {
+                return;
+            }
         }
     }
     if (step.bDisplayedChanged && m_pCycle) {
         m_fnOnCollectionEnd(m_pCycle->GetDisplayed());
     }
+}
+
+bool CCliDiscovery::Send(const SRequest& request) {
+    if (m_pSession->Send(request)) {
+        return true;
+    }
+    const QString strWhy =
+        QStringLiteral("the discovery request to %1 could not be sent: %2")
+            .arg(CCliOutput::Dotted(request.dwDestination), m_pSession->SendFailure());
+    Stop();
+    if (m_fnOnSendFailed) {
+        m_fnOnSendFailed(strWhy);
+    } else {
+        m_pSession->Output().Error(strWhy);
+        m_pSession->Finish(EXIT_NO_LINK);
+    }
+    return false;
 }
 
 void CCliDiscovery::OnReply(const DatagramView& datagram) {

@@ -8,6 +8,7 @@
 #include "model/InstrumentList.h"
 #include "protocol/DiscoveryCycle.h"
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,9 +20,12 @@ class CCliDiscovery {
 public:
     // fnOnReply: after each reply merged, with the collected list; fnOnCollectionEnd: at each
     // collection's end, with the list it shows. Either may stop the discovery, which ends the
-    // list: what is wanted of it is copied first.
+    // list: what is wanted of it is copied first. fnOnSendFailed: a request could not be sent
+    // (the discovery has stopped), with why; without it the command ends with status 5 and that
+    // error, since a discovery that cannot send finds nothing whatever answers.
     CCliDiscovery(std::function<void(const CInstrumentList&)> fnOnReply,
-                  std::function<void(const CInstrumentList&)> fnOnCollectionEnd);
+                  std::function<void(const CInstrumentList&)> fnOnCollectionEnd,
+                  std::function<void(const QString&)> fnOnSendFailed = {});
 
     // Registers for discovery replies and opens the cycle.
     void Start(CTavikctlSession& session, std::vector<std::uint32_t> listDirectAddresses);
@@ -33,10 +37,13 @@ public:
 
 private:
     void Apply(const SDiscoveryStep& step);
+    // False, the discovery stopped and the failure told, when the request did not go out.
+    bool Send(const SRequest& request);
     void OnReply(const DatagramView& datagram);
 
     std::function<void(const CInstrumentList&)> m_fnOnReply;
     std::function<void(const CInstrumentList&)> m_fnOnCollectionEnd;
+    std::function<void(const QString&)> m_fnOnSendFailed;
     CTavikctlSession* m_pSession = nullptr;
     std::vector<std::uint32_t> m_listDirectAddresses;
     std::unique_ptr<CDiscoveryCycle> m_pCycle;

@@ -82,8 +82,10 @@ void CCliOutput::Json(const QJsonObject& document, bool bOneLine) const {
     if (!m_bJson) {
         return;
     }
-    QByteArray abText =
-        QJsonDocument(document).toJson(bOneLine ? QJsonDocument::Compact : QJsonDocument::Indented);
+    QJsonObject versioned = document;
+    versioned[QStringLiteral("version")] = JSON_VERSION;
+    QByteArray abText = QJsonDocument(versioned).toJson(bOneLine ? QJsonDocument::Compact
+                                                                 : QJsonDocument::Indented);
     if (!abText.endsWith('\n')) {
         abText += '\n';
     }

@@ -20,13 +20,17 @@
 
 class CCliOutput {
 public:
+    // The format of every JSON document, which each carries as "version": a field may be added
+    // within a version; one changes or goes only with the next.
+    static constexpr int JSON_VERSION = 1;
+
     CCliOutput(bool bJson, bool bQuiet, std::FILE* pOut = stdout, std::FILE* pErr = stderr);
 
     bool IsJson() const { return m_bJson; }
     // Text for standard output: printed unless --json or --quiet.
     void Text(const QString& strText) const;
-    // The document: printed with --json only. Indented, or on one line (one per collection of
-    // discover --watch).
+    // The document, with its "version": printed with --json only. Indented, or on one line
+    // (one per collection of discover --watch).
     void Json(const QJsonObject& document, bool bOneLine = false) const;
     // One line on standard error, after the program's name.
     void Error(const QString& strMessage) const;

@@ -3,6 +3,7 @@
 #include "cli/commands/AdaptersCommand.h"
 #include "cli/commands/ClaimCommand.h"
 #include "cli/commands/DiscoverCommand.h"
+#include "cli/commands/DoctorCommand.h"
 #include "cli/commands/ReleaseCommand.h"
 #include "cli/commands/RenameCommand.h"
 #include "cli/commands/RepairCommand.h"
@@ -29,6 +30,7 @@ const std::vector<SCliCommandEntry> COMMANDS = {
     {"release",  {},                   NEEDS_LINK | NEEDS_CONFIGURATION,   &Create<CReleaseCommand>},
     {"rename",   {INSTRUMENT, NEW_NAME}, NEEDS_LINK | NEEDS_NAME_RULE,     &Create<CRenameCommand>},
     {"repair",   {},                   NEEDS_LINK | NEEDS_CONFIGURATION,   &Create<CRepairCommand>},
+    {"doctor",   {},                   NEEDS_LINK_IF_POSSIBLE,             &Create<CDoctorCommand>},
 };
 // clang-format on
 

@@ -19,6 +19,9 @@ enum ECliNeeds : unsigned {
     NEEDS_CONFIGURATION = 1u << 1,
     // The command's new name passes the name rule before anything is sent.
     NEEDS_NAME_RULE = 1u << 2,
+    // The link where it can be set up: a command that diagnoses runs on the event loop without
+    // it where it cannot (several adapters, the port held), and the session says why.
+    NEEDS_LINK_IF_POSSIBLE = 1u << 3,
 };
 
 // An argument of a command, in its usage line and help.

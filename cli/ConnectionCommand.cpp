@@ -3,6 +3,23 @@
 #include "cli/TavikctlSession.h"
 #include "protocol/DatagramRouter.h"
 
+namespace {
+
+unsigned ResponseTimerOf(std::uint8_t nPendingRequest) {
+    switch (nPendingRequest) {
+    case MSG_RELEASE:
+        return CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT;
+    case MSG_REPAIR:
+        return CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT;
+    case MSG_VERIFY:
+        return CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 CConnectionCommand::CConnectionCommand()
     : m_receiver([this] { return m_exchange.IsWaitingForReply(); },
                  [this](const DatagramView& datagram) { OnReply(datagram); }) {}
@@ -31,10 +48,16 @@ void CConnectionCommand::Begin(StartStep pfnStart) {
 }
 
 void CConnectionCommand::OnTimer(unsigned nTimerId) {
-    if (nTimerId == CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT ||
-        nTimerId == CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT ||
-        nTimerId == CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT) {
-        Session().Timers().Stop(nTimerId);
+    if (nTimerId != CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT &&
+        nTimerId != CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT &&
+        nTimerId != CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT) {
+        return;
+    }
+    Session().Timers().Stop(nTimerId);
+    // Only the timer of the exchange that waits times it out: a verification's timer left over
+    // is no release's time-out.
+    if (m_exchange.IsWaitingForReply() &&
+        nTimerId == ResponseTimerOf(m_exchange.GetPendingRequest())) {
         Apply(m_exchange.OnTimeout(Target()));
     }
 }
@@ -52,10 +75,15 @@ SConnectionTarget CConnectionCommand::Target() {
 }
 
 void CConnectionCommand::OnReply(const DatagramView& datagram) {
-    if (const std::optional<VerifyReply> reply = ReadVerifyReply(datagram.payload)) {
-        m_verified = CMolvarInstrument::FromDescription(reply->description);
+    const SConnectionStep step = m_exchange.OnReply(datagram.payload);
+    // Only the reply that ended the verification describes the instrument: a VerifyReply that
+    // comes later, or to nothing that waits, is a stray.
+    if (step.nEvent == EConnectionEvent::Ready || step.nEvent == EConnectionEvent::NotClaimed) {
+        if (const std::optional<VerifyReply> reply = ReadVerifyReply(datagram.payload)) {
+            m_verified = CMolvarInstrument::FromDescription(reply->description);
+        }
     }
-    Apply(m_exchange.OnReply(datagram.payload));
+    Apply(step);
 }
 
 void CConnectionCommand::Apply(const SConnectionStep& step) {

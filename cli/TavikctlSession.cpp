@@ -69,7 +69,8 @@ CTavikctlSession::~CTavikctlSession() {
 int CTavikctlSession::Run() {
     OnTerminationSignals([this] { OnTerminationSignal(); });
     m_command.Attach(*this);
-    if (!m_entry.Needs(NEEDS_LINK)) {
+    const bool bLinkIfPossible = m_entry.Needs(NEEDS_LINK_IF_POSSIBLE);
+    if (!m_entry.Needs(NEEDS_LINK) && !bLinkIfPossible) {
         return m_command.RunWithoutLink();
     }
     if (m_entry.Needs(NEEDS_NAME_RULE)) {
@@ -77,8 +78,17 @@ int CTavikctlSession::Run() {
             return *nExit;
         }
     }
-    if (const std::optional<int> nExit = OpenLink()) {
-        return *nExit;
+    if (bLinkIfPossible) {
+        m_strWhyNoLink = m_command.BeforeLink();
+    }
+    if (m_strWhyNoLink.isEmpty()) {
+        if (const std::optional<SLinkFailure> failure = OpenLink()) {
+            if (!bLinkIfPossible || failure->nExitStatus == EXIT_INTERRUPTED) {
+                m_output.Error(failure->strWhy);
+                return failure->nExitStatus;
+            }
+            m_strWhyNoLink = failure->strWhy;
+        }
     }
     if (m_entry.Needs(NEEDS_CONFIGURATION)) {
         // Only now that this program holds the port: a desktop program that closed and saved
@@ -121,20 +131,20 @@ std::optional<int> CTavikctlSession::CheckName() {
     return m_nExitStatus;
 }
 
-std::optional<int> CTavikctlSession::OpenLink() {
+std::optional<CTavikctlSession::SLinkFailure> CTavikctlSession::OpenLink() {
     const std::vector<SNetworkAdapter> listAdapters =
         m_network.adapters.value_or(std::vector<SNetworkAdapter>{});
     const SCliAdapterChoice adapter =
         CAdapterChoice::Choose(m_network.adapters, m_options.strAdapter);
     if (adapter.nResult == SCliAdapterChoice::Several) {
-        m_output.Error(QStringLiteral("several network adapters qualify: %1; choose one with "
-                                      "--adapter")
-                           .arg(CAdapterChoice::ListText(listAdapters, true)));
-        return EXIT_USAGE;
+        return SLinkFailure{EXIT_USAGE,
+                            QStringLiteral("several network adapters qualify: %1; choose one with "
+                                           "--adapter")
+                                .arg(CAdapterChoice::ListText(listAdapters, true))};
     }
     if (adapter.nResult == SCliAdapterChoice::NotFound) {
-        m_output.Error(CAdapterChoice::NotFoundText(m_options.strAdapter, listAdapters));
-        return EXIT_USAGE;
+        return SLinkFailure{EXIT_USAGE,
+                            CAdapterChoice::NotFoundText(m_options.strAdapter, listAdapters)};
     }
     // The link's own log lines only when logging is asked for: its warning about a small
     // socket buffer would otherwise stand before every answer of an ordinary user.
@@ -146,11 +156,11 @@ std::optional<int> CTavikctlSession::OpenLink() {
             adapter.choice.dwLocalIPAddress, adapter.choice.dwBroadcastIPAddress,
             m_network.nLocalPort, m_network.nPeerPort);
     } catch (const InterfaceException nException) {
-        m_output.Error(QString::fromUtf8(DescribeInterfaceException(nException)));
-        return EXIT_NO_LINK;
+        return SLinkFailure{EXIT_NO_LINK,
+                            QString::fromUtf8(DescribeInterfaceException(nException))};
     } catch (const std::bad_alloc&) {
-        m_output.Error(QStringLiteral("there is not enough memory for the link"));
-        return EXIT_NO_LINK;
+        return SLinkFailure{EXIT_NO_LINK,
+                            QStringLiteral("there is not enough memory for the link")};
     }
     QElapsedTimer elapsed;
     elapsed.start();
@@ -160,21 +170,21 @@ std::optional<int> CTavikctlSession::OpenLink() {
         nSetup = m_pLink->WaitForSetup(SETUP_LOOK_MS);
     }
     if (HasTerminationSignalArrived()) {
-        m_output.Error(QStringLiteral("interrupted"));
-        return EXIT_INTERRUPTED;
+        return SLinkFailure{EXIT_INTERRUPTED, QStringLiteral("interrupted")};
     }
     if (nSetup != ELinkSetup::Bound) {
         const int nError = m_pLink->GetLastSocketError();
+        m_pLink.reset();
         if (nError == EADDRINUSE) {
-            m_output.Error(QStringLiteral("port %1 is in use (is tavik-connection open?)")
-                               .arg(m_network.nLocalPort));
-        } else {
-            m_output.Error(QStringLiteral("the link could not be set up on port %1: %2")
-                               .arg(m_network.nLocalPort)
-                               .arg(QString::fromLocal8Bit(nError != 0 ? std::strerror(nError)
-                                                                       : "no answer")));
+            return SLinkFailure{EXIT_NO_LINK,
+                                QStringLiteral("port %1 is in use (is tavik-connection open?)")
+                                    .arg(m_network.nLocalPort)};
         }
-        return EXIT_NO_LINK;
+        return SLinkFailure{
+            EXIT_NO_LINK,
+            QStringLiteral("the link could not be set up on port %1: %2")
+                .arg(m_network.nLocalPort)
+                .arg(QString::fromLocal8Bit(nError != 0 ? std::strerror(nError) : "no answer"))};
     }
     m_pChannel = std::make_unique<CInstrumentChannel>(*m_pLink);
     m_strLocalHostName = m_pChannel->LocalHostName();
@@ -194,12 +204,17 @@ CDatagramRouter& CTavikctlSession::Router() {
     return m_pChannel->Router();
 }
 
-void CTavikctlSession::Send(const SRequest& request) {
+bool CTavikctlSession::Send(const SRequest& request) {
     m_pChannel->RouteWaiting();
-    if (!m_bFinished) {
-        // As in the windows, a request that did not go out is one that gets no answer.
-        m_pChannel->Send(request);
-    }
+    // The exchanges treat a request that did not go out as one that gets no answer, as the
+    // windows do; discovery tells it.
+    return m_bFinished || m_pChannel->Send(request) == STATUS_NO_ERROR;
+}
+
+QString CTavikctlSession::SendFailure() const {
+    const int nError = m_pLink ? m_pLink->GetLastSocketError() : 0;
+    return nError != 0 ? QString::fromLocal8Bit(std::strerror(nError))
+                       : QStringLiteral("the link did not send it");
 }
 
 void CTavikctlSession::Defer(std::function<void()> fnStep) {

@@ -59,14 +59,22 @@ public:
     const std::optional<std::vector<SNetworkAdapter>>& Adapters() const {
         return m_network.adapters;
     }
+    // The port this program's link takes (19798, or a test's own).
+    std::uint16_t LocalPort() const { return m_network.nLocalPort; }
     // The link's addresses and this computer's host name, and where replies are registered.
     std::uint32_t LocalAddress() const;
     std::uint32_t BroadcastAddress() const;
     const std::u16string& LocalHostName() const { return m_strLocalHostName; }
     CDatagramRouter& Router();
+    // A command that needs the link if possible: whether it has it, and if not why.
+    bool HasLink() const { return m_pChannel != nullptr; }
+    const QString& WhyNoLink() const { return m_strWhyNoLink; }
     // The request through the one send path, which routes what waits first; a reply among that
-    // which ends the command keeps the request from going out.
-    void Send(const SRequest& request);
+    // which ends the command keeps the request from going out. False when the link could not
+    // send it (SendFailure says why).
+    bool Send(const SRequest& request);
+    // Why the last request that failed did not go out, as the link's socket error tells it.
+    QString SendFailure() const;
     // Repeating timers by id; each event goes to the command's OnTimer until the command ends.
     CTimerSet& Timers() { return m_timers; }
     // fnStep on the event loop once the current call has returned, unless the command has ended.
@@ -89,8 +97,13 @@ public:
 private:
     // The name rule's refusal, when the command's new name fails it.
     std::optional<int> CheckName();
-    // The adapter, the link bound to its port and the channel; an exit status when it fails.
-    std::optional<int> OpenLink();
+    // Why the link could not be set up, and the exit status that ends a command needing it.
+    struct SLinkFailure {
+        int nExitStatus;
+        QString strWhy;
+    };
+    // The adapter, the link bound to its port and the channel; why not, when it fails.
+    std::optional<SLinkFailure> OpenLink();
     void OnTerminationSignal();
 
     SCliOptions m_options;
@@ -100,6 +113,7 @@ private:
     SCliNetwork m_network;
     SConfiguration m_configuration;
     std::u16string m_strLocalHostName;
+    QString m_strWhyNoLink;
 
     QObject m_eventContext; // queued calls run on it
     CTimerSet m_timers;

@@ -47,7 +47,7 @@ std::optional<std::u16string> CClaimCommand::ChooseName(const CMolvarInstrument&
             Session().Output().Error(QStringLiteral("the instrument is named '%1' and is claimed "
                                                     "under that name; --name is for an unnamed "
                                                     "instrument")
-                                         .arg(FromWide(strOwnName)));
+                                         .arg(CCliOutput::Escaped(FromWide(strOwnName))));
             Session().Finish(EXIT_USAGE);
             return std::nullopt;
         }

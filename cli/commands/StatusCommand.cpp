@@ -73,6 +73,11 @@ void CStatusCommand::ReportState(EConnectionState nState, std::u16string_view st
     const int nExitStatus = ExitStatusOf(nState);
     const QString strText = FromWide(
         ConnectionStatusText(nState, strOwnerHostName, dwOwnerAddress).value_or(std::u16string()));
+    // The owner's name is the instrument's text: as data in the document, escaped on the line.
+    const QString strShownText = FromWide(
+        ConnectionStatusText(nState, ToWideView(CCliOutput::Escaped(FromWide(strOwnerHostName))),
+                             dwOwnerAddress)
+            .value_or(std::u16string()));
     const std::optional<CMolvarInstrument>& verified = Verified();
     QJsonObject object = verified && nExitStatus != EXIT_NO_ANSWER
                              ? CCliOutput::InstrumentObject(*verified)
@@ -80,10 +85,10 @@ void CStatusCommand::ReportState(EConnectionState nState, std::u16string_view st
     object[QStringLiteral("state")] = StateWord(nState, dwOwnerAddress);
     object[QStringLiteral("message")] = strText;
     Session().Output().Json(object);
-    QString strLines = strText;
+    QString strLines = strShownText;
     if (!configuration.strInstrumentName.isEmpty()) {
         strLines += QStringLiteral("\nInstrument name: %1\nInstrument address: %2")
-                        .arg(configuration.strInstrumentName,
+                        .arg(CCliOutput::Escaped(configuration.strInstrumentName),
                              CCliOutput::HostAndAddress(configuration.strInstrumentHostName,
                                                         configuration.dwInstrumentIPAddress));
     }

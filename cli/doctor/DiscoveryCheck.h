@@ -13,7 +13,7 @@
 
 // An instrument asked directly (a VerifyRequest): the configured one, or an address of --to.
 struct SDirectAsk {
-    QString strWhat; // "the configured instrument Lab-7", "10.20.0.5"
+    QString strWhat; // "the configured instrument Lab-7", "the instrument" (of --to)
     std::uint32_t dwAddress = 0;
     std::optional<CMolvarInstrument> answer;
 };

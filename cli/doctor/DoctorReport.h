@@ -1,6 +1,7 @@
 // What tavikctl doctor prints of its checks, and the exit status they give.
 #pragma once
 
+#include "cli/CliOutput.h"
 #include "cli/doctor/DoctorCheck.h"
 
 #include <QJsonObject>
@@ -9,7 +10,7 @@
 
 class CDoctorReport {
 public:
-    static constexpr int JSON_VERSION = 1;
+    static constexpr int JSON_VERSION = CCliOutput::JSON_VERSION;
     static constexpr int EXIT_NO_PROBLEM = 0;
     static constexpr int EXIT_PROBLEM = 1;
 

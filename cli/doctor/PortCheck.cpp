@@ -89,11 +89,12 @@ std::vector<SSocketOwner> CPortCheck::FindOwners(const std::vector<SUdpSocketEnt
 }
 
 SDoctorCheck CPortCheck::Check(const std::vector<SUdpSocketEntry>& listSockets,
-                               const std::vector<SSocketOwner>& listOwners, bool bSeesAll) {
+                               const std::vector<SSocketOwner>& listOwners, bool bSeesAll,
+                               std::uint16_t nPort) {
     const QString strName = QStringLiteral("port");
     if (listSockets.empty()) {
-        return {strName, EDoctorResult::Ok,
-                QStringLiteral("UDP port %1 is free").arg(INSTRUMENT_PORT), QString()};
+        return {strName, EDoctorResult::Ok, QStringLiteral("UDP port %1 is free").arg(nPort),
+                QString()};
     }
     QStringList listHolders;
     bool bOnlyDesktop = true;
@@ -116,7 +117,7 @@ SDoctorCheck CPortCheck::Check(const std::vector<SUdpSocketEntry>& listSockets,
                            .arg(listPrograms.join(QStringLiteral(", ")), socket.strLocal);
     }
     QString strDetail = QStringLiteral("UDP port %1 is in use: %2")
-                            .arg(INSTRUMENT_PORT)
+                            .arg(nPort)
                             .arg(listHolders.join(QStringLiteral("; ")));
     if (bUnseen && !bSeesAll) {
         strDetail += QStringLiteral(" (which program /proc shows to root only)");
@@ -131,16 +132,16 @@ SDoctorCheck CPortCheck::Check(const std::vector<SUdpSocketEntry>& listSockets,
                            "tavikctl can receive the instruments' replies meanwhile")};
 }
 
-SDoctorCheck CPortCheck::Run() {
+SDoctorCheck CPortCheck::Run(std::uint16_t nPort) {
     const std::optional<QByteArray> abTable = ReadAll(QStringLiteral("/proc/net/udp"));
     if (!abTable) {
         return {QStringLiteral("port"), EDoctorResult::Unknown,
                 QStringLiteral("/proc/net/udp cannot be read"), QString()};
     }
-    std::vector<SUdpSocketEntry> listSockets = SocketsOnPort(*abTable, INSTRUMENT_PORT);
+    std::vector<SUdpSocketEntry> listSockets = SocketsOnPort(*abTable, nPort);
     for (const SUdpSocketEntry& socket :
-         SocketsOnPort(ReadAll(QStringLiteral("/proc/net/udp6")).value_or(""), INSTRUMENT_PORT)) {
+         SocketsOnPort(ReadAll(QStringLiteral("/proc/net/udp6")).value_or(""), nPort)) {
         listSockets.push_back(socket);
     }
-    return Check(listSockets, FindOwners(listSockets), geteuid() == 0);
+    return Check(listSockets, FindOwners(listSockets), geteuid() == 0, nPort);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/doctor/DoctorCheck.h"
+#include "link/Messages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,7 +34,8 @@ public:
 
     // bSeesAll: the open files of every process could be read (root).
     static SDoctorCheck Check(const std::vector<SUdpSocketEntry>& listSockets,
-                              const std::vector<SSocketOwner>& listOwners, bool bSeesAll);
-    // The check of this namespace's port 19798, from /proc.
-    static SDoctorCheck Run();
+                              const std::vector<SSocketOwner>& listOwners, bool bSeesAll,
+                              std::uint16_t nPort = INSTRUMENT_PORT);
+    // The check of this namespace's port 19798 (a test's own port), from /proc.
+    static SDoctorCheck Run(std::uint16_t nPort = INSTRUMENT_PORT);
 };

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <arpa/inet.h>
 #include <csignal>
@@ -465,6 +466,33 @@ TEST_F(EndToEndCli, CliPortHeld) {
     held.Free();
     run = Ctl({QStringLiteral("status")});
     EXPECT_EQ(run.nExitCode, 0) << run.strErr.toStdString();
+}
+
+TEST_F(EndToEndCli, CliDoctor) {
+    Configure("Lab-7", "tavik-a101", LabInstrumentAddress(1));
+    SCtlRun run = Ctl({QStringLiteral("doctor")});
+    EXPECT_EQ(run.nExitCode, 0) << run.strOut.toStdString();
+    EXPECT_TRUE(run.strOut.contains(QLatin1String("2 instruments answered the broadcasts")));
+    EXPECT_GE(run.nElapsedMs, 1000); // one discovery cycle
+    EXPECT_LT(run.nElapsedMs, 4000);
+
+    // This client namespace lets in only what answers its own requests, as desktop firewalls do.
+    // Bench-2, not asked directly before, still answers its own address.
+    QProcess nft;
+    nft.start(QStringLiteral("nft"), {QStringLiteral("-f"), QStringLiteral("-")});
+    nft.write("table inet tavik_lab { chain input { type filter hook input priority filter; "
+              "policy drop; iif lo accept; ct state established,related accept; }\n}\n");
+    nft.closeWriteChannel();
+    ASSERT_TRUE(nft.waitForFinished(10000) && nft.exitCode() == 0);
+    Configure("Bench-2", "tavik-b202", LabInstrumentAddress(2));
+    run = Ctl({QStringLiteral("doctor")});
+    EXPECT_EQ(run.nExitCode, 1);
+    EXPECT_TRUE(run.strOut.contains(
+        QRegularExpression(QStringLiteral("^problem +firewall .*UDP to port 19798 .* is dropped"),
+                           QRegularExpression::MultilineOption)))
+        << run.strOut.toStdString();
+    EXPECT_TRUE(run.strOut.contains(QLatin1String(
+        "Bench-2 (10.77.1.12) answers at its address but not the broadcast: a firewall")));
 }
 
 int main(int argc, char** argv) {
