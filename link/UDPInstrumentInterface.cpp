@@ -276,11 +276,30 @@ void CUDPInstrumentInterface::WakeForRoom(std::uint32_t dwSpace) {
 }
 
 void CUDPInstrumentInterface::SetSetup(ELinkSetup nSetup) {
+    std::function<void(ELinkSetup)> fnNotify;
     {
         std::lock_guard lock(m_setupMutex);
         m_nSetup = nSetup;
+        fnNotify = m_fnSetupNotify;
     }
     m_setupChanged.notify_all();
+    if (fnNotify) {
+        fnNotify(nSetup);
+    }
+}
+
+void CUDPInstrumentInterface::SetSetupNotification(std::function<void(ELinkSetup)> fnNotify) {
+    ELinkSetup nSetup = ELinkSetup::Pending;
+    {
+        // Under the lock that SetSetup takes, so that the end is told exactly once: here when it
+        // came before, by SetSetup when it comes after.
+        std::lock_guard lock(m_setupMutex);
+        m_fnSetupNotify = fnNotify;
+        nSetup = m_nSetup;
+    }
+    if (nSetup != ELinkSetup::Pending && fnNotify) {
+        fnNotify(nSetup);
+    }
 }
 
 ELinkSetup CUDPInstrumentInterface::WaitForSetup(std::uint32_t dwTimeoutMs) {

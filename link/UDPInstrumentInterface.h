@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -109,6 +110,10 @@ public:
     // (EADDRINUSE: another program holds the port). Waits until it is no longer Pending, at
     // most dwTimeoutMs; 0 only looks.
     ELinkSetup WaitForSetup(std::uint32_t dwTimeoutMs);
+    // Who hears, once, that the setup has ended (Bound or Failed): called on the socket thread as
+    // it ends, or at once on the caller's thread when it has ended already. Like the datagram
+    // announcement it must only post, never block. Set before the link is destroyed, if at all.
+    void SetSetupNotification(std::function<void(ELinkSetup)> fnNotify);
     std::uint16_t GetLocalPort() const { return m_nLocalPort; }
     // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
     // socket thread has set the socket up.
@@ -176,6 +181,7 @@ private:
     std::mutex m_setupMutex;
     std::condition_variable m_setupChanged;
     ELinkSetup m_nSetup = ELinkSetup::Pending;
+    std::function<void(ELinkSetup)> m_fnSetupNotify; // under m_setupMutex
 };
 
 // The single link: the first call creates it with its arguments, later calls return it and

@@ -387,6 +387,9 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
 }
 
 void CMolvarInstrumentConnectionDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {
+    if (IsEndingRun()) {
+        return; // an exchange's end on the way out: the box that says why stays alone
+    }
     ShowMessageBox(this, strText, CAPTION, nIcon, EMessageButtons::Ok);
 }
 
