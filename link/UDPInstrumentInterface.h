@@ -103,6 +103,9 @@ public:
     // The datagram of sequence dwSequence went out: confirms the Send that waits for it, and no
     // other.
     void ConfirmSent(std::uint32_t dwSequence);
+    // The socket refused the datagram of sequence dwSequence (no route while the adapter has no
+    // address, for example): the Send that waits for it fails at once rather than at its bound.
+    void RefuseSent(std::uint32_t dwSequence);
 
     // The socket thread's last error on a send or a receive (an errno value), 0 at first.
     int GetLastSocketError() const { return m_nLastSocketError.load(); }
@@ -172,6 +175,7 @@ private:
     std::atomic<bool> m_bWaitingForRoom{false};
     std::uint32_t m_dwSendSequence = 0; // of the last Send; the window thread's alone
     std::atomic<std::uint32_t> m_dwConfirmedSequence{0};
+    std::atomic<std::uint32_t> m_dwRefusedSequence{0};
 
     const std::uint16_t m_nLocalPort;
     const std::uint16_t m_nPeerPort;
