@@ -6,6 +6,7 @@
 #include "app/NetworkAdapterSelection.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
+#include "platform/window/MessageBox.h"
 #include "platform/window/WideText.h"
 #include "ui/claim/ClaimInstrumentDialog.h"
 #include "ui/claim/ClaimInstrumentSelectionDialog.h"
@@ -13,6 +14,10 @@
 #include "ui/rename/RenameInstrumentDialog.h"
 #include "ui/rename/RenameInstrumentSelectionDialog.h"
 
+#include <QApplication>
+#include <QObject>
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 // The icon lives in this library; a static library's resources need an explicit start, and
@@ -20,6 +25,11 @@
 static void InitResources() {
     Q_INIT_RESOURCE(resources);
 }
+
+namespace {
+// The main window's caption, also the default caption of the message boxes.
+const QString CAPTION = QStringLiteral("Tavik Instrument Connection");
+} // namespace
 
 CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
     const NetworkAdapterListing& adapters, std::uint16_t nLocalPort, std::uint16_t nPeerPort) {
@@ -35,6 +45,14 @@ CMolvarInstrumentConnectionApplication::CMolvarInstrumentConnectionApplication(
     }
     m_pChannel = std::make_unique<CInstrumentChannel>(*m_pInstrumentInterface);
     m_strLocalHostName = FromWide(m_pChannel->LocalHostName());
+    // The socket thread only posts; the window thread learns of the end of the setup as an event,
+    // between the windows' own.
+    m_pLinkEvents = std::make_unique<QObject>();
+    m_pInstrumentInterface->SetSetupNotification(
+        [this, pEvents = m_pLinkEvents.get()](ELinkSetup nSetup) {
+            QMetaObject::invokeMethod(
+                pEvents, [this, nSetup] { OnLinkSetupEnded(nSetup); }, Qt::QueuedConnection);
+        });
     qCDebug(AppCategory) << "local host" << m_strLocalHostName << "ports" << nLocalPort
                          << nPeerPort;
 }
@@ -54,7 +72,7 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
         qCDebug(AppCategory) << "asked to end before start-up was complete";
         return false;
     }
-    SetAppName(QStringLiteral("Tavik Instrument Connection"));
+    SetAppName(CAPTION);
     SetRegistryKey(QStringLiteral("Korvane Solutions, Inc."));
     LoadSettings();
     m_nConnectionState = InitialConnectionState(!m_strInstrumentName.isEmpty());
@@ -62,9 +80,54 @@ bool CMolvarInstrumentConnectionApplication::InitInstance() {
     {
         CMolvarInstrumentConnectionDialog dlg(*this);
         RunModalRecorded(dlg, m_pConnectionDialog);
-        SaveSettings();
+        if (LinkHoldsPort()) {
+            SaveSettings();
+        }
     }
     return false;
+}
+
+void CMolvarInstrumentConnectionApplication::OnLinkSetupEnded(ELinkSetup nSetup) {
+    if (nSetup != ELinkSetup::Failed || m_bLinkFailed) {
+        return;
+    }
+    m_bLinkFailed = true;
+    const QString strText = LinkFailureText();
+    qCWarning(AppCategory).noquote() << strText;
+    if (IsEndingRun()) {
+        return; // the windows are closing already
+    }
+    // Nothing goes out and no other box is shown while the user reads this one, which is modal
+    // over whatever window is on top; then every window closes.
+    BeginEndingRun();
+    ShowMessageBox(QApplication::activeModalWidget(), strText, CAPTION, EMessageIcon::Exclamation);
+    EndRun();
+}
+
+bool CMolvarInstrumentConnectionApplication::LinkHoldsPort() {
+    // Closed before the link had given up or bound: a few seconds at most, with no window left.
+    if (!m_bLinkFailed && m_pInstrumentInterface->WaitForSetup(
+                              CUDPInstrumentInterface::SETUP_TIMEOUT_MS) != ELinkSetup::Bound) {
+        m_bLinkFailed = true;
+        qCWarning(AppCategory).noquote() << LinkFailureText();
+    }
+    return !m_bLinkFailed;
+}
+
+QString CMolvarInstrumentConnectionApplication::LinkFailureText() const {
+    const unsigned nPort = m_pInstrumentInterface->GetLocalPort();
+    const int nError = m_pInstrumentInterface->GetLastSocketError();
+    if (nError == EADDRINUSE) {
+        return QStringLiteral("UDP port %1 is in use by another program, probably another "
+                              "tavik-connection or tavikctl.  The instruments cannot be reached "
+                              "without it, and the program will close.")
+            .arg(nPort);
+    }
+    return QStringLiteral("The connection to the instruments could not be set up on UDP port %1: "
+                          "%2.  The program will close.")
+        .arg(nPort)
+        .arg(nError != 0 ? QString::fromLocal8Bit(std::strerror(nError))
+                         : QStringLiteral("the socket could not be opened"));
 }
 
 std::uint32_t CMolvarInstrumentConnectionApplication::LocalAddress() const {

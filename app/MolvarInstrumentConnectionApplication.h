@@ -17,6 +17,8 @@
 
 class CInstrumentChannel;
 class CUDPInstrumentInterface;
+class QObject;
+enum class ELinkSetup : std::uint8_t;
 class CMolvarInstrumentConnectionDialog;
 class CClaimInstrumentSelectionDialog;
 class CClaimInstrumentDialog;
@@ -37,7 +39,14 @@ public:
 
     // Second phase: loads the configuration, runs the main connection window modally, saves the
     // configuration. Returns false, which ends the program.
+    //
+    // The link may still be trying its port meanwhile. When it gives up (another program holds
+    // the port), the user is told so over whatever window is on top, every window closes, and
+    // nothing is saved: the configuration is the other program's to write.
     bool InitInstance() override;
+    // The program's exit status once InitInstance has returned: 1 when the link could not take
+    // its port, else 0.
+    int ExitStatus() const { return m_bLinkFailed ? 1 : 0; }
 
     // CWindowContext: the shared state below, and the windows run modally with their window
     // pointer recorded.
@@ -80,4 +89,15 @@ public:
     CClaimInstrumentDialog* m_pClaimInstrumentDialog = nullptr;
     CRenameInstrumentSelectionDialog* m_pRenameInstrumentSelectionDialog = nullptr;
     CRenameInstrumentDialog* m_pRenameInstrumentDialog = nullptr;
+
+private:
+    // The link's announcement that its setup has ended, posted to the window thread.
+    void OnLinkSetupEnded(ELinkSetup nSetup);
+    // After the main window's run: whether the link holds its port, once its setup has ended.
+    bool LinkHoldsPort();
+    QString LinkFailureText() const;
+
+    // Where the link's socket thread posts its setup announcement; outlives the link.
+    std::unique_ptr<QObject> m_pLinkEvents;
+    bool m_bLinkFailed = false;
 };

@@ -68,12 +68,22 @@ bool HasTerminationSignalArrived() {
 void EndRunOnTerminationSignals() {
     const bool bArmed = OnTerminationSignals([] {
         qCDebug(AppCategory) << "asked to end: every window closes, the configuration is saved";
-        s_bEndingRun = true;
-        QCoreApplication::exit(0);
+        EndRun();
     });
     if (!bArmed) {
         qCWarning(AppCategory) << "Termination signals will end the program without saving";
     }
+}
+
+void BeginEndingRun() {
+    s_bEndingRun = true;
+}
+
+void EndRun() {
+    s_bEndingRun = true;
+    // Every event loop running now returns, and any that starts before the program's own ends
+    // at once: each window's modal run, and a message box's.
+    QCoreApplication::exit(0);
 }
 
 bool IsEndingRun() {

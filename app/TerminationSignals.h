@@ -16,8 +16,15 @@ bool HasTerminationSignalArrived();
 // After the QApplication exists; a later call arms the handlers again.
 void EndRunOnTerminationSignals();
 
-// A signal has asked the program to end: the windows close on their way out and send nothing
-// new, and a run that has not loaded its configuration yet neither opens nor saves it.
+// The run ends from inside: BeginEndingRun makes the windows send and tell nothing new while
+// they stay open (under the message box that says why the program closes); EndRun then ends
+// every modal run, as a termination signal does.
+void BeginEndingRun();
+void EndRun();
+
+// A signal (or the program itself) has asked the run to end: the windows close on their way out
+// and send nothing new, and a run that has not loaded its configuration yet neither opens nor
+// saves it.
 bool IsEndingRun();
 // Tests: a later run in the same process starts afresh.
 void ForgetEndingRun();

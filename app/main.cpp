@@ -48,5 +48,5 @@ int main(int argc, char** argv) {
         return Refuse(QStringLiteral("there is not enough memory."));
     }
     pApplication->InitInstance();
-    return 0;
+    return pApplication->ExitStatus();
 }

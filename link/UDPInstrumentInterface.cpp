@@ -227,6 +227,9 @@ int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t d
         if (m_dwConfirmedSequence.load() == dwSequence) {
             return STATUS_NO_ERROR;
         }
+        if (m_dwRefusedSequence.load() == dwSequence) {
+            return STATUS_CANNOT_SEND_MESSAGE;
+        }
     }
 }
 
@@ -276,11 +279,30 @@ void CUDPInstrumentInterface::WakeForRoom(std::uint32_t dwSpace) {
 }
 
 void CUDPInstrumentInterface::SetSetup(ELinkSetup nSetup) {
+    std::function<void(ELinkSetup)> fnNotify;
     {
         std::lock_guard lock(m_setupMutex);
         m_nSetup = nSetup;
+        fnNotify = m_fnSetupNotify;
     }
     m_setupChanged.notify_all();
+    if (fnNotify) {
+        fnNotify(nSetup);
+    }
+}
+
+void CUDPInstrumentInterface::SetSetupNotification(std::function<void(ELinkSetup)> fnNotify) {
+    ELinkSetup nSetup = ELinkSetup::Pending;
+    {
+        // Under the lock that SetSetup takes, so that the end is told exactly once: here when it
+        // came before, by SetSetup when it comes after.
+        std::lock_guard lock(m_setupMutex);
+        m_fnSetupNotify = fnNotify;
+        nSetup = m_nSetup;
+    }
+    if (nSetup != ELinkSetup::Pending && fnNotify) {
+        fnNotify(nSetup);
+    }
 }
 
 ELinkSetup CUDPInstrumentInterface::WaitForSetup(std::uint32_t dwTimeoutMs) {
@@ -400,6 +422,11 @@ void CUDPInstrumentInterface::ConfirmSent(std::uint32_t dwSequence) {
     m_hSendDoneEvent->Set();
 }
 
+void CUDPInstrumentInterface::RefuseSent(std::uint32_t dwSequence) {
+    m_dwRefusedSequence.store(dwSequence);
+    m_hSendDoneEvent->Set();
+}
+
 void CUDPInstrumentInterface::SocketThread() {
     CUdpSocket socket;
     if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
@@ -502,6 +529,7 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
         LinkLog(LINK_LOG_WARNING, "A datagram to %s:%u could not be sent: %s",
                 DottedAddress(header.dwDestination).c_str(), static_cast<unsigned>(m_nPeerPort),
                 std::strerror(socket.GetLastError()));
+        RefuseSent(dwSequence);
         return;
     }
     // Logged before the confirmation, so the line is there when Send returns.

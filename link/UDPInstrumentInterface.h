@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -102,6 +103,9 @@ public:
     // The datagram of sequence dwSequence went out: confirms the Send that waits for it, and no
     // other.
     void ConfirmSent(std::uint32_t dwSequence);
+    // The socket refused the datagram of sequence dwSequence (no route while the adapter has no
+    // address, for example): the Send that waits for it fails at once rather than at its bound.
+    void RefuseSent(std::uint32_t dwSequence);
 
     // The socket thread's last error on a send or a receive (an errno value), 0 at first.
     int GetLastSocketError() const { return m_nLastSocketError.load(); }
@@ -109,6 +113,10 @@ public:
     // (EADDRINUSE: another program holds the port). Waits until it is no longer Pending, at
     // most dwTimeoutMs; 0 only looks.
     ELinkSetup WaitForSetup(std::uint32_t dwTimeoutMs);
+    // Who hears, once, that the setup has ended (Bound or Failed): called on the socket thread as
+    // it ends, or at once on the caller's thread when it has ended already. Like the datagram
+    // announcement it must only post, never block. Set before the link is destroyed, if at all.
+    void SetSetupNotification(std::function<void(ELinkSetup)> fnNotify);
     std::uint16_t GetLocalPort() const { return m_nLocalPort; }
     // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
     // socket thread has set the socket up.
@@ -167,6 +175,7 @@ private:
     std::atomic<bool> m_bWaitingForRoom{false};
     std::uint32_t m_dwSendSequence = 0; // of the last Send; the window thread's alone
     std::atomic<std::uint32_t> m_dwConfirmedSequence{0};
+    std::atomic<std::uint32_t> m_dwRefusedSequence{0};
 
     const std::uint16_t m_nLocalPort;
     const std::uint16_t m_nPeerPort;
@@ -176,6 +185,7 @@ private:
     std::mutex m_setupMutex;
     std::condition_variable m_setupChanged;
     ELinkSetup m_nSetup = ELinkSetup::Pending;
+    std::function<void(ELinkSetup)> m_fnSetupNotify; // under m_setupMutex
 };
 
 // The single link: the first call creates it with its arguments, later calls return it and

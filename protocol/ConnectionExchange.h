@@ -32,7 +32,7 @@ enum class EConnectionEvent : std::uint8_t {
     NotClaimed,         // VerifyReply other status: see bOwnerReported and the owner fields
     VerificationFailed, // no reply after the last attempt: "Not ready", with its message
     Released,           // ReleaseReply, any status (bStatus): forget the configuration
-    ReleaseUnanswered,  // no reply after the last attempt: forget the configuration, no message
+    ReleaseUnanswered,  // no reply after the last attempt: forget the configuration, say so
     Repaired,           // RepairReply status 0: dwAddress is the configured address now
     RepairRefused,      // RepairReply other status: the wait ends, nothing else changes
     RepairFailed,       // no reply after the last attempt: its message, the state unchanged

@@ -18,6 +18,10 @@ inline constexpr std::u16string_view TEXT_RELEASE_IN_USE =
     u"The instrument is in use and the other client's claim may not be overridden.";
 inline constexpr std::u16string_view TEXT_RELEASE_OVERRIDABLE =
     u"The instrument is claimed by another client, but that claim may be overridden.";
+// A release without an answer forgets the configuration all the same.
+inline constexpr std::u16string_view TEXT_RELEASE_UNANSWERED =
+    u"The instrument did not answer the release request, and may still be claimed by this "
+    u"computer.  Claim it again to release it.";
 // The connection status of each state (protocol/ConnectionState.h).
 inline constexpr std::u16string_view TEXT_VERIFYING = u"Verifying current configuration...";
 inline constexpr std::u16string_view TEXT_NOT_CONFIGURED = u"Not configured";

@@ -13,9 +13,6 @@
 namespace {
 
 const QString TEXT_RELEASED = QStringLiteral("The instrument has been released.");
-const QString TEXT_RELEASE_UNANSWERED =
-    QStringLiteral("The instrument did not answer the release request; the configuration has "
-                   "been cleared all the same.");
 
 } // namespace
 
@@ -78,7 +75,7 @@ void CReleaseCommand::OnReleaseEnded(const SConnectionStep& step) {
         return;
     }
     if (step.nEvent == EConnectionEvent::ReleaseUnanswered) {
-        Session().Report(EXIT_NO_ANSWER, TEXT_RELEASE_UNANSWERED, object);
+        Session().Report(EXIT_NO_ANSWER, FromWide(TEXT_RELEASE_UNANSWERED), object);
         return;
     }
     if (step.bStatus == STATUS_OK) {

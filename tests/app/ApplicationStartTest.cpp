@@ -3,12 +3,15 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
+#include "platform/UdpSocket.h"
 #include "tests/support/LoopbackApplication.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/ModalRunHook.h"
 #include "tests/support/Wait.h"
+#include "tests/support/WindowDriver.h"
 #include "ui/connection/MolvarInstrumentConnectionDialog.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
@@ -258,6 +261,42 @@ TEST(ApplicationStart, ASignalDuringTheAdapterQuestionEndsWithoutAWindowOrASave)
     for (const char* pszFile : {"Tavik.conf", "Norvask/Tavik.conf", "Quorith/Molvar.conf"}) {
         EXPECT_FALSE(QFileInfo::exists(lab.SettingsHome().FilePath(pszFile))) << pszFile;
     }
+    ForgetTerminationSignal();
+}
+
+// Another program holds the port: once the link has given up (seven attempts, about 3 s) the user
+// is told over the window on top, every window closes, and nothing is saved.
+TEST(ApplicationStart, APortHeldByAnotherProgramEndsTheRunWithoutASave) {
+    CUdpSocket held;
+    ASSERT_TRUE(held.Open() && held.Bind(0));
+    SLoopbackOptions options;
+    options.nAppPort = held.GetLocalPort();
+    CLoopbackApplication lab(options);
+    CMessageBoxRecorder boxes;
+    QWidget* pSelection = nullptr;
+    CModalRunHook hook([&](CDialog& window) {
+        if (dynamic_cast<CMolvarInstrumentConnectionDialog*>(&window) == nullptr) {
+            pSelection = &window; // left open: the link's failure must close it
+            QTimer::singleShot(8000, &window, [&window] { window.EndDialog(0); });
+            return;
+        }
+        CWindowDriver(window).Click("Claim an Instrument...");
+        window.EndDialog(0);
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    lab.App().InitInstance();
+    EXPECT_TRUE(elapsed.elapsed() >= 2900 && elapsed.elapsed() < 7000) << elapsed.elapsed();
+    EXPECT_EQ(lab.App().ExitStatus(), 1);
+    EXPECT_FALSE(QFileInfo::exists(lab.SettingsHome().FilePath("Tavik.conf")));
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Last().pOwner, pSelection);
+    EXPECT_EQ(boxes.Last().strCaption, "Tavik Instrument Connection");
+    EXPECT_EQ(boxes.Last().nIcon, EMessageIcon::Exclamation);
+    EXPECT_TRUE(boxes.Last().strText.startsWith(
+        QStringLiteral("UDP port %1 is in use by another program, probably another "
+                       "tavik-connection or tavikctl.")
+            .arg(options.nAppPort)));
     ForgetTerminationSignal();
 }
 

@@ -297,7 +297,7 @@ TEST(LinkSocketBuffer, IsWarnedOfOnceWhenTheKernelGrantsLessThanAsked) {
     }
 }
 
-TEST(LinkSendError, ASendTheSocketRefusesFailsAfterItsBoundAndKeepsTheError) {
+TEST(LinkSendError, ASendTheSocketRefusesFailsAtOnceAndKeepsTheError) {
     CLinkLogCapture log;
     CLoopbackPeer peer;
     // Peer port 0: loopback refuses to send there (EINVAL), and nothing leaves the machine.
@@ -308,9 +308,7 @@ TEST(LinkSendError, ASendTheSocketRefusesFailsAfterItsBoundAndKeepsTheError) {
     const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
     const auto start = Clock::now();
     EXPECT_EQ(pLink->Send(payload.data(), NAMED_REQUEST_SIZE), STATUS_CANNOT_SEND_MESSAGE);
-    const long long nElapsed = MsSince(start);
-    EXPECT_GE(nElapsed, 950);
-    EXPECT_LE(nElapsed, 3000);
+    EXPECT_LT(MsSince(start), 500); // the window thread is not held for the whole bound
     EXPECT_EQ(pLink->GetLastSocketError(), EINVAL);
     EXPECT_EQ(log.TimesOf(LINK_LOG_WARNING, "could not be sent").size(), 1u);
     // A datagram that arrives later does not clear the error.

@@ -23,7 +23,7 @@ CLoopbackApplication::CLoopbackApplication(std::vector<SSimulatedInstrument> lis
     : CLoopbackApplication(WithInstruments(std::move(listInstruments))) {}
 
 CLoopbackApplication::CLoopbackApplication(SLoopbackOptions options) {
-    m_nAppPort = FreeUdpPort();
+    m_nAppPort = options.nAppPort != 0 ? options.nAppPort : FreeUdpPort();
     SSimulatorOptions simulatorOptions = options.simulator;
     simulatorOptions.nPort = 0;
     simulatorOptions.nClientPort = m_nAppPort;

@@ -31,6 +31,7 @@ struct SLoopbackOptions {
     SSimulatorOptions simulator; // its ports are chosen by the lab
     bool bStartSimulator = true;
     NetworkAdapterListing adapters = LoopbackAdapterList();
+    std::uint16_t nAppPort = 0; // the application's port; 0: a free one
 };
 
 // An instrument of the simulator at 127.0.0.(2 + nIndex), free and unclaimed.

@@ -333,6 +333,10 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
             ShowMessage(FromWide(*strText), EMessageIcon::Information);
         }
         break;
+    case EConnectionEvent::ReleaseUnanswered:
+        // Forgotten all the same, while the instrument may still hold this computer's claim.
+        ShowMessage(FromWide(TEXT_RELEASE_UNANSWERED), EMessageIcon::Exclamation);
+        break;
     case EConnectionEvent::NotClaimed: {
         SClaimOwner owner = m_context.ClaimOwner();
         if (step.bOwnerReported) {
@@ -383,6 +387,9 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
 }
 
 void CMolvarInstrumentConnectionDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {
+    if (IsEndingRun()) {
+        return; // an exchange's end on the way out: the box that says why stays alone
+    }
     ShowMessageBox(this, strText, CAPTION, nIcon, EMessageButtons::Ok);
 }
 

@@ -238,5 +238,8 @@ void CInstrumentNamingDialog::OnDestroy() {
 }
 
 void CInstrumentNamingDialog::ShowMessage(const QString& strText, EMessageIcon nIcon) {
+    if (IsEndingRun()) {
+        return; // a request's time-out on the way out: the box that says why stays alone
+    }
     ShowMessageBox(this, strText, QString::fromUtf8(m_traits.pszTitle), nIcon);
 }

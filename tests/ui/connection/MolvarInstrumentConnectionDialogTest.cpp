@@ -56,6 +56,9 @@ const QString RELEASE_IN_USE =
     "The instrument is in use and the other client's claim may not be overridden.";
 const QString RELEASE_OVERRIDABLE =
     "The instrument is claimed by another client, but that claim may be overridden.";
+constexpr const char* RELEASE_UNANSWERED = "The instrument did not answer the release request, "
+                                           "and may still be claimed by this computer.  Claim it "
+                                           "again to release it.";
 
 // What the window shows, read the way a screen reader finds the controls.
 struct SView {
@@ -481,6 +484,7 @@ struct SReleaseCase {
     std::uint8_t bInUse;
     bool bMute;             // no answer: the release runs out of attempts
     const char* pszMessage; // nullptr: no message
+    EMessageIcon nIcon = EMessageIcon::Information;
 };
 
 class ReleaseTest : public ConnectionWindowTest,
@@ -523,7 +527,7 @@ TEST_P(ReleaseTest, EveryReleaseEndsNotConfigured) {
     if (c.pszMessage) {
         ASSERT_EQ(m_boxes.Count(), 1);
         EXPECT_EQ(m_boxes.Last().strText, c.pszMessage);
-        EXPECT_EQ(m_boxes.Last().nIcon, EMessageIcon::Information);
+        EXPECT_EQ(m_boxes.Last().nIcon, c.nIcon);
         EXPECT_EQ(m_boxes.Last().strCaption, CAPTION);
         EXPECT_EQ(strStatusAtBox, "Ready"); // told first, forgotten after
     } else {
@@ -542,7 +546,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SReleaseCase{"Overridable", false, 0, false,
                                    "The instrument is claimed by another client, but that claim "
                                    "may be overridden."},
-                      SReleaseCase{"NoAnswer", true, 0, true, nullptr}),
+                      SReleaseCase{"NoAnswer", true, 0, true, RELEASE_UNANSWERED,
+                                   EMessageIcon::Exclamation}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 TEST_F(ConnectionWindowTest, ReleaseMessageKeepsTheLastCountAndWaitsItsTurn) {
@@ -579,6 +584,7 @@ TEST_F(ConnectionWindowTest, ReleaseMessageKeepsTheLastCountAndWaitsItsTurn) {
     ASSERT_TRUE(WaitFor([&] { return View().strStatus == "Not configured"; }));
     EXPECT_EQ(m_pSim->CountRequests(MSG_RELEASE), 1u);
     EXPECT_EQ(Dlg().GetReleaseAttempts(), 0u);
+    EXPECT_EQ(m_boxes.Last().strText, RELEASE_UNANSWERED); // and the user knows
 }
 
 // ---- Repair -------------------------------------------------------------------------------
