@@ -269,6 +269,62 @@ TEST_F(LinkOnLoopback, ABurstIsReadFasterThanOneDatagramPerPass) {
     EXPECT_EQ(m_target.Count(), nDatagrams);
 }
 
+// Discovery replies, each from its own instrument, paced so that a socket thread that reads on
+// keeps up with them.
+void SendBurst(CLoopbackPeer& peer, std::uint16_t nPort, int nDatagrams, int nPerMs) {
+    for (int i = 0; i < nDatagrams; ++i) {
+        ASSERT_TRUE(peer.SendTo(nPort, MakeDatagram(LOOPBACK_ADDRESS, 0x0A000000 + i,
+                                                    MakePayload(MSG_DISCOVERY_REPLY, 203, i))));
+        if (i % nPerMs == nPerMs - 1) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+}
+
+// Whatever it takes until none has come for a while, checked oldest first.
+std::size_t TakeInOrder(CUDPInstrumentInterface& link) {
+    std::vector<Bytes> listTaken;
+    for (auto last = Clock::now(); Clock::now() - last < 500ms;) {
+        for (Bytes& datagram : TakeAll(link)) {
+            listTaken.push_back(std::move(datagram));
+            last = Clock::now();
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    for (std::size_t i = 1; i < listTaken.size(); ++i) {
+        EXPECT_LT(ReadDatagramHeader(listTaken[i - 1].data()).dwSource,
+                  ReadDatagramHeader(listTaken[i].data()).dwSource);
+    }
+    return listTaken.size();
+}
+
+TEST(LinkStaging, ABurstLeavesTheSocketWhileNothingIsTakenAndComesOutWholeOldestFirst) {
+    // The kernel holds a few hundred of them; the burst is more than that and the receive buffer.
+    CLoopbackPeer peer;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), peer.Port(),
+                                 256 << 10);
+    ASSERT_EQ(link.WaitForSetup(3000), ELinkSetup::Bound);
+    SendBurst(peer, link.GetLocalPort(), 2000, 10);
+    std::this_thread::sleep_for(200ms); // the window thread is busy elsewhere
+    EXPECT_EQ(TakeInOrder(link), 2000u);
+    EXPECT_EQ(link.GetDroppedDatagrams(), 0u);
+}
+
+TEST(LinkStaging, AFloodBeyondTheStagingAreaIsDroppedCountedAndLoggedOnce) {
+    CLinkLogCapture log;
+    CLoopbackPeer peer;
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), peer.Port());
+    ASSERT_EQ(link.WaitForSetup(3000), ELinkSetup::Bound);
+    constexpr int nSent = CUDPInstrumentInterface::STAGED_DATAGRAMS + 3000;
+    SendBurst(peer, link.GetLocalPort(), nSent, 64);
+    ASSERT_TRUE(WaitUntil([&] { return link.GetDroppedDatagrams() > 0; }, 3000ms));
+    const std::size_t nHeld =
+        CUDPInstrumentInterface::STAGED_DATAGRAMS + CUDPInstrumentInterface::BUFFER_SIZE / 215;
+    EXPECT_EQ(TakeInOrder(link), nHeld);
+    EXPECT_LE(link.GetDroppedDatagrams(), nSent - nHeld);
+    EXPECT_EQ(log.TimesOf(LINK_LOG_WARNING, "further datagrams are dropped").size(), 1u);
+}
+
 TEST_F(LinkOnLoopback, AnIdleLinkEndsAtOnceWhenDestroyed) {
     std::this_thread::sleep_for(50ms);
     const auto start = Clock::now();
