@@ -49,8 +49,10 @@ public:
     // Every registration of receiver.
     void Unregister(const CReplyReceiver& receiver);
 
-    // Every whole datagram the link holds, oldest first, so that none waits for a later
-    // announcement; empty when there was none.
+    // The whole datagrams the link holds, oldest first, so that none waits for a later
+    // announcement; empty when there was none. At most the receive buffer's worth
+    // (CUDPInstrumentInterface::BUFFER_SIZE bytes), which is no more than can have waited when
+    // it began: datagrams that keep arriving meanwhile are left to their own announcements.
     std::vector<SRouteDecision> RouteWaiting(CUDPInstrumentInterface& link);
     // The same over any source that takes one datagram as the link's TakeDatagram does (true
     // with the length and the bytes in a buffer of MAX_DATAGRAM_SIZE, false when none is left).
