@@ -1,5 +1,10 @@
 #include "model/InstrumentList.h"
 
+#include "link/LinkLog.h"
+
+CInstrumentList::CInstrumentList(std::uint32_t nMaxInstruments)
+    : m_nMaxInstruments(nMaxInstruments) {}
+
 void CInstrumentList::Clear() {
     m_listInstruments.clear();
     m_mapPlaces.clear();
@@ -22,6 +27,15 @@ void CInstrumentList::MergeDiscovered(const CMolvarInstrument& instrument) {
         const auto itNew = m_listInstruments.insert(itPlace->second, instrument);
         m_listInstruments.erase(itPlace->second);
         itPlace->second = itNew;
+        return;
+    }
+    if (m_mapPlaces.size() >= m_nMaxInstruments) {
+        if (m_nDropped++ == 0) {
+            LinkLog(LINK_LOG_WARNING,
+                    "More than %u instruments answered: replies from further addresses are "
+                    "dropped",
+                    static_cast<unsigned>(m_nMaxInstruments));
+        }
         return;
     }
     const auto itNext = itPlace == m_mapPlaces.end() ? m_listInstruments.end() : itPlace->second;
