@@ -14,12 +14,15 @@
 #include <new>
 #include <span>
 #include <system_error>
+#include <vector>
 
 namespace {
 
-// A pass reads at most this many datagrams, so that a flood cannot keep the thread from the stop
-// event and the send requests.
-constexpr int MAX_DATAGRAMS_PER_PASS = 64;
+// A pass reads what waits in the socket, in batches of one call each, at most this many
+// datagrams, so that a flood cannot keep the thread from the stop event and the send requests
+// for longer than about a millisecond.
+constexpr std::size_t RECEIVE_BATCH = 64;
+constexpr std::size_t MAX_DATAGRAMS_PER_PASS = 1024;
 
 const char* const STATUS_TEXTS[] = {
     "No Error",
@@ -454,7 +457,7 @@ void CUDPInstrumentInterface::SocketThread() {
     SetSetup(ELinkSetup::Bound);
 
     std::uint8_t abSend[BUFFER_SIZE];
-    std::uint8_t abReceive[BUFFER_SIZE];
+    std::vector<std::uint8_t> abReceive(RECEIVE_BATCH * BUFFER_SIZE);
     for (;;) {
         // Asleep until a datagram arrives, or a send request, the stop event or room freed for
         // the staged datagrams raises the wake signal; bounded all the same. A datagram always
@@ -471,7 +474,7 @@ void CUDPInstrumentInterface::SocketThread() {
         if (nEvent == CAutoResetEvent::WAIT_SECOND) {
             SendPass(socket, abSend);
         }
-        ReceivePass(socket, abReceive);
+        ReceivePass(socket, abReceive.data());
         if (!PassStagedOn()) {
             // Looked at again once the flag is up, so that room freed just before is not missed.
             m_bWaitingForRoom.store(true);
@@ -517,35 +520,43 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
     ConfirmSent(dwSequence);
 }
 
-void CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
-    for (int nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS; ++nRead) {
-        std::size_t nLength = 0;
-        const CUdpSocket::EReceiveResult nResult = socket.Receive(pbBuffer, BUFFER_SIZE, &nLength);
-        if (nResult == CUdpSocket::RECEIVE_NO_DATA) {
-            break;
-        }
-        if (nResult == CUdpSocket::RECEIVE_ERROR) {
+void CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers) {
+    for (std::size_t nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS;) {
+        std::size_t anLengths[RECEIVE_BATCH];
+        const int nReceived = socket.ReceiveMany(pbBuffers, BUFFER_SIZE, RECEIVE_BATCH, anLengths);
+        if (nReceived < 0) {
             m_nLastSocketError.store(socket.GetLastError());
             LinkLog(LINK_LOG_WARNING, "Receiving failed: %s", std::strerror(socket.GetLastError()));
-            break;
+            return;
         }
-        if (nResult == CUdpSocket::RECEIVE_TOO_LONG) {
-            m_nLastSocketError.store(socket.GetLastError());
-            LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
-                    static_cast<unsigned>(BUFFER_SIZE));
-            continue;
+        for (int i = 0; i < nReceived; ++i) {
+            const std::uint8_t* pbDatagram = pbBuffers + static_cast<std::size_t>(i) * BUFFER_SIZE;
+            StageReceived(pbDatagram, anLengths[i]);
         }
-        const std::uint32_t dwKept = KeptDatagramLength(pbBuffer, nLength);
-        if (dwKept == 0) {
-            LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram", nLength);
-            continue;
+        nRead += static_cast<std::size_t>(nReceived);
+        if (static_cast<std::size_t>(nReceived) < RECEIVE_BATCH) {
+            return; // none left waiting
         }
-        if (!m_stagedDatagrams.Push({pbBuffer, dwKept}) && m_nDroppedDatagrams.fetch_add(1) == 0) {
-            LinkLog(LINK_LOG_WARNING,
-                    "%u received datagrams wait to be taken: further datagrams are dropped "
-                    "until there is room (a flood?)",
-                    static_cast<unsigned>(STAGED_DATAGRAMS));
-        }
+    }
+}
+
+void CUDPInstrumentInterface::StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength) {
+    if (nLength > BUFFER_SIZE) {
+        m_nLastSocketError.store(EMSGSIZE);
+        LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
+                static_cast<unsigned>(BUFFER_SIZE));
+        return;
+    }
+    const std::uint32_t dwKept = KeptDatagramLength(pbDatagram, nLength);
+    if (dwKept == 0) {
+        LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram", nLength);
+        return;
+    }
+    if (!m_stagedDatagrams.Push({pbDatagram, dwKept}) && m_nDroppedDatagrams.fetch_add(1) == 0) {
+        LinkLog(LINK_LOG_WARNING,
+                "%u received datagrams wait to be taken: further datagrams are dropped until "
+                "there is room (a flood?)",
+                static_cast<unsigned>(STAGED_DATAGRAMS));
     }
 }
 

@@ -125,8 +125,12 @@ private:
     void SocketThread();
     // One send request served: the waiting datagram goes out and is confirmed.
     void SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer);
-    // Reads what waits in the socket (a bounded number of datagrams) behind the staged ones.
-    void ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer);
+    // Reads what waits in the socket (a bounded number of datagrams) behind the staged ones,
+    // into RECEIVE_BATCH buffers of BUFFER_SIZE bytes.
+    void ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers);
+    // A datagram read: the part its header announces goes behind the staged ones, unless it is
+    // no datagram of the protocol or the staging area is full.
+    void StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength);
     // Moves staged datagrams into the receive buffer, oldest first, as many as fit whole, and
     // announces each; false when some are left for want of room.
     bool PassStagedOn();
