@@ -581,8 +581,9 @@ bool CUDPInstrumentInterface::PassStagedOn() {
             ++nAppended;
         }
     }
-    // Announced once the lock is free, one announcement per datagram.
-    for (int i = 0; pNotifyWnd != nullptr && i < nAppended; ++i) {
+    // The datagrams appended at once are one chunk, announced once the lock is free: the one
+    // announcement takes them all, since a chunk is never more than the receive buffer holds.
+    if (pNotifyWnd != nullptr && nAppended > 0) {
         pNotifyWnd->PostDatagramNotification();
     }
     return m_stagedDatagrams.IsEmpty();

@@ -132,7 +132,7 @@ private:
     // no datagram of the protocol or the staging area is full.
     void StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength);
     // Moves staged datagrams into the receive buffer, oldest first, as many as fit whole, and
-    // announces each; false when some are left for want of room.
+    // announces them as one chunk; false when some are left for want of room.
     bool PassStagedOn();
     // Under the receive lock: the bytes behind what is held (the buffer emptied first when they
     // would not fit); the target to announce them to.

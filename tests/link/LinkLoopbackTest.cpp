@@ -167,16 +167,17 @@ TEST_F(LinkOnLoopback, TransactSendsThenReceivesTheReply) {
     EXPECT_EQ(reply, (Bytes{MSG_CLAIM, STATUS_OK}));
 }
 
-TEST_F(LinkOnLoopback, EveryArrivingDatagramIsAnnouncedOnceFromTheSocketThread) {
+TEST_F(LinkOnLoopback, ArrivingDatagramsAreAnnouncedFromTheSocketThreadOncePerChunk) {
     m_pLink->m_hNotifyWnd.store(&m_target);
     constexpr int nDatagrams = 5;
     for (int i = 0; i < nDatagrams; ++i) {
         ASSERT_TRUE(m_peer.SendTo(
             m_nLinkPort, MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_CLAIM, 2, i))));
     }
-    ASSERT_TRUE(WaitUntil([&] { return m_target.Count() >= nDatagrams; }, 3000ms));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(m_target.Count(), nDatagrams);
+    // Datagrams that arrive together are appended, and announced, as one chunk.
+    std::this_thread::sleep_for(200ms);
+    EXPECT_GE(m_target.Count(), 1);
+    EXPECT_LE(m_target.Count(), nDatagrams);
     const auto setThreads = m_target.Threads();
     ASSERT_EQ(setThreads.size(), 1u);
     EXPECT_NE(*setThreads.begin(), std::this_thread::get_id());
@@ -266,7 +267,7 @@ TEST_F(LinkOnLoopback, ABurstIsReadFasterThanOneDatagramPerPass) {
     for (int i = 0; i < nDatagrams; ++i) {
         ASSERT_EQ(ReadDatagramHeader(listTaken[i].data()).dwSource, 0x7F000000u + i);
     }
-    EXPECT_EQ(m_target.Count(), nDatagrams);
+    EXPECT_LE(m_target.Count(), nDatagrams); // a chunk at a time
 }
 
 // Discovery replies, each from its own instrument, paced so that a socket thread that reads on
