@@ -37,9 +37,11 @@ public:
     const_iterator end() const { return m_listInstruments.end(); }
 
 private:
+    using Places = std::map<std::uint32_t, std::list<CMolvarInstrument>::iterator>;
+
     std::list<CMolvarInstrument> m_listInstruments;
     // Where each address stands in m_listInstruments.
-    std::map<std::uint32_t, std::list<CMolvarInstrument>::iterator> m_mapPlaces;
+    Places m_mapPlaces;
     std::uint32_t m_nMaxInstruments;
     std::uint64_t m_nDropped = 0;
 };
