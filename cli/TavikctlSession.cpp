@@ -391,15 +391,14 @@ void CTavikctlSession::OnDiscoveryReply(const DatagramView& datagram) {
         m_bResolved) {
         return;
     }
-    // An address is decided by its instrument's first reply: nothing else can match it.
-    for (const CMolvarInstrument& instrument : m_pDiscovery->GetCollected()) {
-        if (m_match->Matches(instrument)) {
-            m_bResolved = true;
-            const CMolvarInstrument chosen = instrument;
-            StopDiscovery();
-            Defer([this, chosen] { OnInstrumentChosen(chosen); });
-            return;
-        }
+    // An address is decided by its instrument's first reply: nothing else can match it. Looked
+    // up, not searched for: a flood of replies must not make each one cost the whole list.
+    if (const CMolvarInstrument* pInstrument =
+            m_pDiscovery->GetCollected().Find(*m_match->Address())) {
+        m_bResolved = true;
+        const CMolvarInstrument chosen = *pInstrument;
+        StopDiscovery();
+        Defer([this, chosen] { OnInstrumentChosen(chosen); });
     }
 }
 

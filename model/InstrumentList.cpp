@@ -98,3 +98,8 @@ const CMolvarInstrument* CInstrumentList::GetAt(std::uint32_t nPosition) const {
     }
     return it == m_listInstruments.end() ? nullptr : &*it;
 }
+
+const CMolvarInstrument* CInstrumentList::Find(std::uint32_t dwAddress) const {
+    const auto itPlace = m_mapPlaces.find(dwAddress);
+    return itPlace == m_mapPlaces.end() ? nullptr : &*itPlace->second;
+}

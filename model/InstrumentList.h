@@ -32,6 +32,8 @@ public:
     void CopyFrom(const CInstrumentList& other);
     // The record at a 0-based position, or nullptr past the end.
     const CMolvarInstrument* GetAt(std::uint32_t nPosition) const;
+    // The record of this address, or nullptr; through the index, not a scan.
+    const CMolvarInstrument* Find(std::uint32_t dwAddress) const;
 
     const_iterator begin() const { return m_listInstruments.begin(); }
     const_iterator end() const { return m_listInstruments.end(); }
