@@ -2,27 +2,16 @@
 
 #include "platform/NetworkAdapters.h"
 
-#include <sys/stat.h>
-
-namespace {
-
-bool NetworkNamespaceOf(const char* pszPath, ino_t* pnInode) {
-    struct stat info {};
-    if (::stat(pszPath, &info) != 0) {
-        return false;
-    }
-    *pnInode = info.st_ino;
-    return true;
-}
-
-} // namespace
+#include <filesystem>
+#include <system_error>
 
 std::string WhyNotInsideALab() {
-    ino_t nSelf = 0;
-    ino_t nInit = 0;
-    // An ordinary user cannot look at process 1's namespace; the adapters tell enough then.
-    if (NetworkNamespaceOf("/proc/self/ns/net", &nSelf) &&
-        NetworkNamespaceOf("/proc/1/ns/net", &nInit) && nSelf == nInit) {
+    // Namespaces are told apart by what their handles name ("net:[4026531840]"). An ordinary
+    // user cannot look at process 1's; the adapters tell enough then.
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/ns/net", error);
+    const auto init = std::filesystem::read_symlink("/proc/1/ns/net", error);
+    if (!error && self == init) {
         return "this is the machine's own network namespace";
     }
     const auto adapters = ListNetworkAdapters();
