@@ -7,6 +7,9 @@
 #include <cstring>
 #include <vector>
 
+static_assert(CDatagramRouter::RECEIVE_BATCH_BYTES == CUDPInstrumentInterface::BUFFER_SIZE,
+              "one routing batch is what the link's receive buffer holds");
+
 namespace {
 
 QString Dotted(std::uint32_t dwAddress) {

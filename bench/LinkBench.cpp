@@ -1,7 +1,7 @@
 // Link figures over loopback with ports of its own, printed as one line:
 // - how long a Send takes to be confirmed;
 // - a farm of 2000 instruments answering three discovery requests in one burst of 6000 replies,
-//   taken as the main connection window takes them (one TakeDatagram per announcement), with the
+//   taken as the main connection window takes them (what waits, per announcement), with the
 //   socket's receive buffer at the size the link asks for and at the kernel's default: how many
 //   arrive, and at what rate they go from the socket to TakeDatagram;
 // - the wake-ups per second of a link with nothing to do (context switches of every thread of
@@ -49,8 +49,8 @@ std::vector<std::uint8_t> Frame(std::uint32_t dwDestination, std::uint32_t dwSou
     return datagram;
 }
 
-// Takes one datagram per announcement on a thread of its own, as the window thread does with
-// its posted messages.
+// Takes what waits per announcement, a receive buffer's worth at most, on a thread of its own, as
+// the window thread routes on its posted messages.
 class CDrainingTarget final : public CDatagramNotifyTarget {
 public:
     explicit CDrainingTarget(CUDPInstrumentInterface& link)
@@ -92,10 +92,15 @@ private:
             --m_nPending;
             lock.unlock();
             std::uint32_t dwLength = 0;
-            const bool bTaken = m_link.TakeDatagram(&dwLength, abDatagram);
+            int nTaken = 0;
+            for (std::uint32_t dwTaken = 0; dwTaken < CUDPInstrumentInterface::BUFFER_SIZE &&
+                                            m_link.TakeDatagram(&dwLength, abDatagram);
+                 dwTaken += dwLength) {
+                ++nTaken;
+            }
             lock.lock();
-            if (bTaken) {
-                m_nTaken.fetch_add(1);
+            if (nTaken > 0) {
+                m_nTaken.fetch_add(nTaken);
                 m_lastTaken = Clock::now();
             }
         }

@@ -49,15 +49,13 @@ void CNamingCommand::OnDiscoveryReply(const CInstrumentList& listCollected) {
     if (!m_match->Address() || m_bResolved) {
         return;
     }
-    // An address is decided by its instrument's first reply: nothing else can match it.
-    for (const CMolvarInstrument& instrument : listCollected) {
-        if (m_match->Matches(instrument)) {
-            m_bResolved = true;
-            const CMolvarInstrument chosen = instrument;
-            m_discovery.Stop();
-            Session().Defer([this, chosen] { OnInstrumentChosen(chosen); });
-            return;
-        }
+    // An address is decided by its instrument's first reply: nothing else can match it. Looked
+    // up, not searched for: a flood of replies must not make each one cost the whole list.
+    if (const CMolvarInstrument* pInstrument = listCollected.Find(*m_match->Address())) {
+        m_bResolved = true;
+        const CMolvarInstrument chosen = *pInstrument;
+        m_discovery.Stop();
+        Session().Defer([this, chosen] { OnInstrumentChosen(chosen); });
     }
 }
 

@@ -2,7 +2,9 @@
 // two lists (discovery replies merged, a reply seen before merged again with one field changed,
 // copies either way and onto itself, clearing, lookups by row). After every step each list must
 // be sorted by address with one record per address, hold what a plain map of the merged records
-// holds, and answer every row up to its count and none beyond.
+// holds (a record from a new address dropped and counted once the list is full), and answer
+// every row up to its count and none beyond. The lists hold few records, so that the inputs
+// reach the bound; the windows' lists hold 65535.
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
 #include "model/InstrumentList.h"
@@ -16,6 +18,7 @@ namespace {
 using Model = std::map<std::uint32_t, CMolvarInstrument>;
 
 constexpr int MAX_STEPS = 64;
+constexpr std::uint32_t MAX_INSTRUMENTS = 12;
 
 enum EStep : std::uint8_t {
     STEP_MERGE_REPLY,   // the next 202 bytes as a description
@@ -95,14 +98,19 @@ void Merge(CInstrumentList& list, Model& model, const CMolvarInstrument& instrum
     const auto itKnown = model.find(instrument.m_dwIPAddress);
     const bool bNothingNew =
         itKnown != model.end() && CMolvarInstrument::IsEqual(itKnown->second, instrument) == 1;
+    const bool bFull = itKnown == model.end() && model.size() >= MAX_INSTRUMENTS;
+    const std::uint64_t nDroppedBefore = list.GetDroppedCount();
     list.MergeDiscovered(instrument);
-    if (bNothingNew) {
-        // A reply that brings nothing new leaves the very records in place.
+    FUZZ_CHECK(list.GetDroppedCount() == nDroppedBefore + (bFull ? 1 : 0));
+    if (bNothingNew || bFull) {
+        // A reply that brings nothing new, or a new address when the list is full, leaves the
+        // very records in place.
         std::size_t i = 0;
         for (const CMolvarInstrument& r : list) {
             FUZZ_CHECK(i < listBefore.size() && listBefore[i] == &r);
             ++i;
         }
+        FUZZ_CHECK(i == listBefore.size());
         return;
     }
     model.insert_or_assign(instrument.m_dwIPAddress, instrument);
@@ -112,8 +120,8 @@ void Merge(CInstrumentList& list, Model& model, const CMolvarInstrument& instrum
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nSize) {
     CFuzzInput input(pbData, nSize);
-    CInstrumentList listFirst;
-    CInstrumentList listSecond;
+    CInstrumentList listFirst(MAX_INSTRUMENTS);
+    CInstrumentList listSecond(MAX_INSTRUMENTS);
     Model modelFirst;
     Model modelSecond;
     std::vector<CMolvarInstrument> listSeen;

@@ -14,12 +14,15 @@
 #include <new>
 #include <span>
 #include <system_error>
+#include <vector>
 
 namespace {
 
-// A pass reads what waits while the receive buffer keeps room for the largest datagram; the cap
-// keeps a flood of datagrams that are dropped from holding the thread in one pass.
-constexpr int MAX_DATAGRAMS_PER_PASS = 64;
+// A pass reads what waits in the socket, in batches of one call each, at most this many
+// datagrams, so that a flood cannot keep the thread from the stop event and the send requests
+// for longer than about a millisecond.
+constexpr std::size_t RECEIVE_BATCH = 64;
+constexpr std::size_t MAX_DATAGRAMS_PER_PASS = 1024;
 
 const char* const STATUS_TEXTS[] = {
     "No Error",
@@ -351,18 +354,23 @@ bool CUDPInstrumentInterface::AppendReceived(const std::uint8_t* pbBytes, std::u
         if (!lock.owns_lock()) {
             return false;
         }
-        if (m_dwReceivedBytes + dwCount > BUFFER_SIZE) {
-            m_dwReceivedBytes = 0;
-        }
-        std::memcpy(m_abReceiveBuffer + m_dwReceivedBytes, pbBytes, dwCount);
-        m_dwReceivedBytes += dwCount;
-        // Read under the lock: SetNotifyTarget announces what it finds held under it.
-        pNotifyWnd = m_hNotifyWnd.load();
+        pNotifyWnd = StoreReceived(pbBytes, dwCount);
     }
     if (pNotifyWnd != nullptr) {
         pNotifyWnd->PostDatagramNotification();
     }
     return true;
+}
+
+CDatagramNotifyTarget* CUDPInstrumentInterface::StoreReceived(const std::uint8_t* pbBytes,
+                                                              std::uint32_t dwCount) {
+    if (m_dwReceivedBytes + dwCount > BUFFER_SIZE) {
+        m_dwReceivedBytes = 0;
+    }
+    std::memcpy(m_abReceiveBuffer + m_dwReceivedBytes, pbBytes, dwCount);
+    m_dwReceivedBytes += dwCount;
+    // Read under the lock: SetNotifyTarget announces what it finds held under it.
+    return m_hNotifyWnd.load();
 }
 
 std::uint32_t CUDPInstrumentInterface::ReceiveSpace() {
@@ -476,12 +484,13 @@ void CUDPInstrumentInterface::SocketThread() {
     SetSetup(ELinkSetup::Bound);
 
     std::uint8_t abSend[BUFFER_SIZE];
-    std::uint8_t abReceive[BUFFER_SIZE];
-    bool bRoomWanted = false;
+    std::vector<std::uint8_t> abReceive(RECEIVE_BATCH * BUFFER_SIZE);
     for (;;) {
-        // Asleep until a send request, the stop event or freed room raises the wake signal, or
-        // a datagram arrives while there is room for it; bounded all the same.
-        socket.WaitReadableOrWoken(m_hSocketThreadWake->Handle(), !bRoomWanted, WAIT_TIMEOUT_MS);
+        // Asleep until a datagram arrives, or a send request, the stop event or room freed for
+        // the staged datagrams raises the wake signal; bounded all the same. A datagram always
+        // has somewhere to go (the staging area, or away once that is full), so the socket is
+        // always watched and a burst never waits in the kernel's buffer for the windows.
+        socket.WaitReadableOrWoken(m_hSocketThreadWake->Handle(), true, WAIT_TIMEOUT_MS);
         // Cleared before the events are read: whatever is raised after this is seen next time.
         m_hSocketThreadWake->Clear();
         const CAutoResetEvent::EWaitResult nEvent =
@@ -492,13 +501,12 @@ void CUDPInstrumentInterface::SocketThread() {
         if (nEvent == CAutoResetEvent::WAIT_SECOND) {
             SendPass(socket, abSend);
         }
-        bRoomWanted = !ReceivePass(socket, abReceive);
-        if (bRoomWanted) {
+        ReceivePass(socket, abReceive.data());
+        if (!PassStagedOn()) {
             // Looked at again once the flag is up, so that room freed just before is not missed.
             m_bWaitingForRoom.store(true);
-            if (ReceiveSpace() >= MAX_DATAGRAM_SIZE) {
+            if (PassStagedOn()) {
                 m_bWaitingForRoom.store(false);
-                bRoomWanted = false;
             }
         }
     }
@@ -540,37 +548,73 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
     ConfirmSent(dwSequence);
 }
 
-bool CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
-    for (int nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS; ++nRead) {
-        // Room for the largest datagram, so that a stored datagram never empties the buffer.
-        const std::uint32_t dwSpace = ReceiveSpace();
-        if (dwSpace < MAX_DATAGRAM_SIZE) {
-            return false;
-        }
-        std::size_t nLength = 0;
-        const CUdpSocket::EReceiveResult nResult = socket.Receive(pbBuffer, dwSpace, &nLength);
-        if (nResult == CUdpSocket::RECEIVE_NO_DATA) {
-            break;
-        }
-        if (nResult == CUdpSocket::RECEIVE_ERROR) {
+void CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers) {
+    for (std::size_t nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS;) {
+        std::size_t anLengths[RECEIVE_BATCH];
+        const int nReceived = socket.ReceiveMany(pbBuffers, BUFFER_SIZE, RECEIVE_BATCH, anLengths);
+        if (nReceived < 0) {
             m_nLastSocketError.store(socket.GetLastError());
             LinkLog(LINK_LOG_WARNING, "Receiving failed: %s", std::strerror(socket.GetLastError()));
-            break;
+            return;
         }
-        if (nResult == CUdpSocket::RECEIVE_TOO_LONG) {
-            m_nLastSocketError.store(socket.GetLastError());
-            LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
-                    static_cast<unsigned>(dwSpace));
-            continue;
+        for (int i = 0; i < nReceived; ++i) {
+            const std::uint8_t* pbDatagram = pbBuffers + static_cast<std::size_t>(i) * BUFFER_SIZE;
+            StageReceived(pbDatagram, anLengths[i]);
         }
-        const std::uint32_t dwKept = KeptDatagramLength(pbBuffer, nLength);
-        if (dwKept == 0) {
-            LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram", nLength);
-            continue;
+        nRead += static_cast<std::size_t>(nReceived);
+        if (static_cast<std::size_t>(nReceived) < RECEIVE_BATCH) {
+            return; // none left waiting
         }
-        AppendReceived(pbBuffer, dwKept);
     }
-    return true;
+}
+
+void CUDPInstrumentInterface::StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength) {
+    if (nLength > BUFFER_SIZE) {
+        m_nLastSocketError.store(EMSGSIZE);
+        LinkLog(LINK_LOG_DEBUG, "Dropped a datagram longer than %u bytes",
+                static_cast<unsigned>(BUFFER_SIZE));
+        return;
+    }
+    const std::uint32_t dwKept = KeptDatagramLength(pbDatagram, nLength);
+    if (dwKept == 0) {
+        LinkLog(LINK_LOG_DEBUG, "Dropped %zu bytes that are no instrument datagram", nLength);
+        return;
+    }
+    if (!m_stagedDatagrams.Push({pbDatagram, dwKept}) && m_nDroppedDatagrams.fetch_add(1) == 0) {
+        LinkLog(LINK_LOG_WARNING,
+                "%u received datagrams wait to be taken: further datagrams are dropped until "
+                "there is room (a flood?)",
+                static_cast<unsigned>(STAGED_DATAGRAMS));
+    }
+}
+
+bool CUDPInstrumentInterface::PassStagedOn() {
+    if (m_stagedDatagrams.IsEmpty()) {
+        return true;
+    }
+    CDatagramNotifyTarget* pNotifyWnd = nullptr;
+    int nAppended = 0;
+    {
+        std::unique_lock lock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
+        if (!lock.owns_lock()) {
+            return false;
+        }
+        // Whole datagrams only: one that does not fit behind what is held waits for room.
+        for (std::span<const std::uint8_t> datagram = m_stagedDatagrams.Front();
+             !datagram.empty() && m_dwReceivedBytes + datagram.size() <= BUFFER_SIZE;
+             datagram = m_stagedDatagrams.Front()) {
+            pNotifyWnd =
+                StoreReceived(datagram.data(), static_cast<std::uint32_t>(datagram.size()));
+            m_stagedDatagrams.Pop();
+            ++nAppended;
+        }
+    }
+    // The datagrams appended at once are one chunk, announced once the lock is free: the one
+    // announcement takes them all, since a chunk is never more than the receive buffer holds.
+    if (pNotifyWnd != nullptr && nAppended > 0) {
+        pNotifyWnd->PostDatagramNotification();
+    }
+    return m_stagedDatagrams.IsEmpty();
 }
 
 CUDPInstrumentInterface* GetInstrumentInterface(std::uint32_t dwLocalAddress,

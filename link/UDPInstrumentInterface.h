@@ -6,6 +6,7 @@
 #include "link/DatagramNotifyTarget.h"
 #include "link/InstrumentInterface.h"
 #include "link/Messages.h"
+#include "link/StagedDatagrams.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/TimedMutex.h"
 #include "platform/WakeSignal.h"
@@ -58,6 +59,10 @@ public:
     // segment while the window thread takes them. Without privileges the kernel caps it at
     // net.core.rmem_max.
     static constexpr int SOCKET_RECEIVE_BUFFER_BYTES = 4 << 20;
+    // Datagrams the socket thread holds while the receive buffer has no room for them, at most
+    // (up to 8.6 MB, for a segment's burst whatever the kernel grants and the windows do); what
+    // arrives beyond is dropped and counted.
+    static constexpr std::uint32_t STAGED_DATAGRAMS = 16384;
     // A port that is taken is tried this many times, this far apart, before the link gives up.
     static constexpr int BIND_ATTEMPTS = 7;
     static constexpr std::uint32_t BIND_RETRY_MS = 500;
@@ -121,14 +126,25 @@ public:
     // The socket's receive buffer as the kernel reports it (bookkeeping included); 0 until the
     // socket thread has set the socket up.
     int GetSocketReceiveBufferBytes() const { return m_nSocketReceiveBufferBytes.load(); }
+    // Datagrams dropped because STAGED_DATAGRAMS were waiting already.
+    std::uint64_t GetDroppedDatagrams() const { return m_nDroppedDatagrams.load(); }
 
 private:
     void SocketThread();
     // One send request served: the waiting datagram goes out and is confirmed.
     void SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer);
-    // Reads what waits in the socket while the receive buffer has room for the largest
-    // datagram; false when it stopped for want of room.
-    bool ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffer);
+    // Reads what waits in the socket (a bounded number of datagrams) behind the staged ones,
+    // into RECEIVE_BATCH buffers of BUFFER_SIZE bytes.
+    void ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers);
+    // A datagram read: the part its header announces goes behind the staged ones, unless it is
+    // no datagram of the protocol or the staging area is full.
+    void StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength);
+    // Moves staged datagrams into the receive buffer, oldest first, as many as fit whole, and
+    // announces them as one chunk; false when some are left for want of room.
+    bool PassStagedOn();
+    // Under the receive lock: the bytes behind what is held (the buffer emptied first when they
+    // would not fit); the target to announce them to.
+    CDatagramNotifyTarget* StoreReceived(const std::uint8_t* pbBytes, std::uint32_t dwCount);
     // Wakes the socket thread for room once TakeDatagram has freed enough.
     void WakeForRoom(std::uint32_t dwSpace);
     void SetSetup(ELinkSetup nSetup);
@@ -173,6 +189,8 @@ private:
     std::unique_ptr<CWakeSignal> m_hSocketThreadWake;
     // Set by the socket thread while it waits for room in the receive buffer.
     std::atomic<bool> m_bWaitingForRoom{false};
+    CStagedDatagrams m_stagedDatagrams{STAGED_DATAGRAMS}; // the socket thread's alone
+    std::atomic<std::uint64_t> m_nDroppedDatagrams{0};
     std::uint32_t m_dwSendSequence = 0; // of the last Send; the window thread's alone
     std::atomic<std::uint32_t> m_dwConfirmedSequence{0};
     std::atomic<std::uint32_t> m_dwRefusedSequence{0};

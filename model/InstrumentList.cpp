@@ -1,5 +1,12 @@
 #include "model/InstrumentList.h"
 
+#include "link/LinkLog.h"
+
+#include <vector>
+
+CInstrumentList::CInstrumentList(std::uint32_t nMaxInstruments)
+    : m_nMaxInstruments(nMaxInstruments) {}
+
 void CInstrumentList::Clear() {
     m_listInstruments.clear();
     m_mapPlaces.clear();
@@ -24,6 +31,15 @@ void CInstrumentList::MergeDiscovered(const CMolvarInstrument& instrument) {
         itPlace->second = itNew;
         return;
     }
+    if (m_mapPlaces.size() >= m_nMaxInstruments) {
+        if (m_nDropped++ == 0) {
+            LinkLog(LINK_LOG_WARNING,
+                    "More than %u instruments answered: replies from further addresses are "
+                    "dropped",
+                    static_cast<unsigned>(m_nMaxInstruments));
+        }
+        return;
+    }
     const auto itNext = itPlace == m_mapPlaces.end() ? m_listInstruments.end() : itPlace->second;
     const auto itNew = m_listInstruments.insert(itNext, instrument);
     try {
@@ -35,21 +51,41 @@ void CInstrumentList::MergeDiscovered(const CMolvarInstrument& instrument) {
 }
 
 void CInstrumentList::CopyFrom(const CInstrumentList& other) {
-    // The copies are made aside first, so that copying a list onto itself keeps its records;
-    // a failure part-way leaves this list empty and propagates.
-    std::list<CMolvarInstrument> listCopy;
-    std::map<std::uint32_t, std::list<CMolvarInstrument>::iterator> mapPlaces;
+    if (&other == this) {
+        return;
+    }
+    // The records and index entries held are written over in place and only the difference is
+    // allocated or freed, so that a collection end that shows as many instruments as the last
+    // one touches no new memory. A failure part-way leaves this list empty and propagates.
     try {
-        for (const CMolvarInstrument& instrument : other.m_listInstruments) {
-            const auto itNew = listCopy.insert(listCopy.end(), instrument);
-            mapPlaces.emplace_hint(mapPlaces.end(), instrument.m_dwIPAddress, itNew);
+        std::vector<Places::node_type> listEntries;
+        listEntries.reserve(m_mapPlaces.size());
+        while (!m_mapPlaces.empty()) {
+            listEntries.push_back(m_mapPlaces.extract(m_mapPlaces.begin()));
         }
+        auto itRecord = m_listInstruments.begin();
+        for (const CMolvarInstrument& instrument : other.m_listInstruments) {
+            if (itRecord == m_listInstruments.end()) {
+                itRecord = m_listInstruments.insert(itRecord, instrument);
+            } else {
+                *itRecord = instrument;
+            }
+            if (listEntries.empty()) {
+                m_mapPlaces.emplace_hint(m_mapPlaces.end(), instrument.m_dwIPAddress, itRecord);
+            } else {
+                Places::node_type entry = std::move(listEntries.back());
+                listEntries.pop_back();
+                entry.key() = instrument.m_dwIPAddress;
+                entry.mapped() = itRecord;
+                m_mapPlaces.insert(m_mapPlaces.end(), std::move(entry));
+            }
+            ++itRecord;
+        }
+        m_listInstruments.erase(itRecord, m_listInstruments.end());
     } catch (...) {
         Clear();
         throw;
     }
-    m_listInstruments.swap(listCopy);
-    m_mapPlaces.swap(mapPlaces);
 }
 
 const CMolvarInstrument* CInstrumentList::GetAt(std::uint32_t nPosition) const {
@@ -61,4 +97,9 @@ const CMolvarInstrument* CInstrumentList::GetAt(std::uint32_t nPosition) const {
         ++it;
     }
     return it == m_listInstruments.end() ? nullptr : &*it;
+}
+
+const CMolvarInstrument* CInstrumentList::Find(std::uint32_t dwAddress) const {
+    const auto itPlace = m_mapPlaces.find(dwAddress);
+    return itPlace == m_mapPlaces.end() ? nullptr : &*itPlace->second;
 }

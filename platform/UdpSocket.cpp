@@ -1,6 +1,8 @@
 #include "platform/UdpSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -136,6 +138,35 @@ CUdpSocket::EReceiveResult CUdpSocket::Receive(std::uint8_t* pbBuffer, std::size
         *pnSenderPort = ntohs(sender.sin_port);
     }
     return RECEIVE_DATAGRAM;
+}
+
+int CUdpSocket::ReceiveMany(std::uint8_t* pbBuffers, std::size_t nRoom, std::size_t nCount,
+                            std::size_t* pnLengths) {
+    constexpr std::size_t MAX_AT_ONCE = 64;
+    std::array<iovec, MAX_AT_ONCE> aVectors{};
+    std::array<mmsghdr, MAX_AT_ONCE> aMessages{};
+    nCount = std::min(nCount, MAX_AT_ONCE);
+    for (std::size_t i = 0; i < nCount; ++i) {
+        aVectors[i] = {pbBuffers + i * nRoom, nRoom};
+        aMessages[i].msg_hdr.msg_iov = &aVectors[i];
+        aMessages[i].msg_hdr.msg_iovlen = 1;
+    }
+    // MSG_TRUNC makes each length the datagram's real one, also when it did not fit.
+    const int nReceived =
+        recvmmsg(m_hSocket, aMessages.data(), static_cast<unsigned>(nCount), MSG_TRUNC, nullptr);
+    if (nReceived < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        m_nLastError = errno;
+        return -1;
+    }
+    for (int i = 0; i < nReceived; ++i) {
+        const bool bTruncated = (aMessages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        pnLengths[i] = bTruncated ? std::max<std::size_t>(aMessages[i].msg_len, nRoom + 1)
+                                  : aMessages[i].msg_len;
+    }
+    return nReceived;
 }
 
 bool CUdpSocket::WaitReadable(std::uint32_t dwTimeoutMs) {

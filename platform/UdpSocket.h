@@ -40,6 +40,12 @@ public:
     EReceiveResult Receive(std::uint8_t* pbBuffer, std::size_t nRoom, std::size_t* pnLength,
                            std::uint32_t* pdwSenderAddress = nullptr,
                            std::uint16_t* pnSenderPort = nullptr);
+    // Reads up to nCount waiting datagrams in one call, datagram i into the nRoom bytes at
+    // pbBuffers + i * nRoom and its length into pnLengths[i]; a length above nRoom is that of a
+    // datagram that did not fit, dropped whole. Answers how many were read: 0 when none waits,
+    // -1 on an error (kept in GetLastError()). Never blocks on a non-blocking socket.
+    int ReceiveMany(std::uint8_t* pbBuffers, std::size_t nRoom, std::size_t nCount,
+                    std::size_t* pnLengths);
     // True when a datagram waits, or comes within dwTimeoutMs.
     bool WaitReadable(std::uint32_t dwTimeoutMs);
 

@@ -23,7 +23,13 @@ std::vector<SRouteDecision> CDatagramRouter::RouteWaiting(
     std::uint32_t dwLength = 0;
     // A receiver may run a nested event loop (a message box) in which this is called again:
     // each pass takes what is left, and nothing is held across a delivery but the buffer.
-    while (fnTakeDatagram(&dwLength, abDatagram.data())) {
+    // At most one receive buffer's worth, no more than can have waited when this began: what
+    // keeps arriving meanwhile (a flood) waits for its own announcement, and the window's other
+    // events run between the batches.
+    std::uint32_t dwTaken = 0;
+    while (dwTaken < RECEIVE_BATCH_BYTES &&
+           fnTakeDatagram(&dwLength, abDatagram.data())) {
+        dwTaken += std::max<std::uint32_t>(dwLength, DATAGRAM_HEADER_SIZE);
         if (dwLength > abDatagram.size()) {
             SRouteDecision decision;
             decision.dwLength = dwLength;

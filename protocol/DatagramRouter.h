@@ -47,10 +47,13 @@ public:
     // Every registration of receiver.
     void Unregister(const CReplyReceiver& receiver);
 
-    // Every whole datagram the source holds, oldest first, so that none waits for a later
-    // announcement; empty when there was none. The source takes one datagram as the link's
-    // TakeDatagram does: true with the length and the bytes in a buffer of MAX_DATAGRAM_SIZE,
-    // false when none is left.
+    // The whole datagrams the source holds, oldest first, so that none waits for a later
+    // announcement; empty when there was none. At most a receive buffer's worth
+    // (RECEIVE_BATCH_BYTES), which is no more than can have waited when it began: datagrams that
+    // keep arriving meanwhile are left to their own announcements. The source takes one datagram
+    // as the link's TakeDatagram does: true with the length and the bytes in a buffer of
+    // MAX_DATAGRAM_SIZE, false when none is left.
+    static constexpr std::uint32_t RECEIVE_BATCH_BYTES = 4096; // the link's receive buffer
     std::vector<SRouteDecision>
     RouteWaiting(const std::function<bool(std::uint32_t*, std::uint8_t*)>& fnTakeDatagram);
     // One datagram, header included.

@@ -4,7 +4,9 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <netinet/in.h>
@@ -17,6 +19,8 @@ namespace {
 constexpr std::size_t RECEIVE_ROOM = 2048;
 // How long the worker sleeps at most when no answer is due, so a stop is never missed.
 constexpr std::chrono::milliseconds IDLE_POLL{200};
+// Datagrams handed to the kernel in one sendmmsg call, at most (its own limit).
+constexpr std::size_t BURST_BATCH = 1024;
 
 const char* CodeName(std::uint8_t nCode) {
     switch (nCode) {
@@ -101,6 +105,12 @@ struct CInstrumentSimulator::SState {
                                                     const SSimulatorRequest& request);
     void SendDue();
     void Transmit(const SOutgoing& outgoing);
+    // Every answer in batches of sendmmsg calls, waiting for room in the socket when the kernel
+    // has none; one log line per datagram that could not be sent.
+    void TransmitBurst(const std::vector<SOutgoing>& listOutgoing);
+    struct SWireMessage;
+    // What the log says of an answer that goes out.
+    std::string OutLine(const SOutgoing& outgoing) const;
     void Log(const std::string& strLine) const {
         if (options.fnLog) {
             options.fnLog(strLine);
@@ -323,6 +333,44 @@ const char* CInstrumentSimulator::PolicyText() {
 }
 
 // ---- Worker ---------------------------------------------------------------------------------
+
+// One answer as sendmsg takes it: to the requester at the client port, from the instrument's
+// own address.
+struct CInstrumentSimulator::SState::SWireMessage {
+    SWireMessage(const SOutgoing& outgoing, std::uint16_t nClientPort)
+        : iov{const_cast<std::uint8_t*>(outgoing.datagram.data()), outgoing.datagram.size()} {
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(nClientPort);
+        destination.sin_addr.s_addr = htonl(outgoing.dwTo);
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &iov;
+        message.msg_iovlen = 1;
+        message.msg_control = abControl;
+        message.msg_controllen = sizeof abControl;
+        cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
+        pHeader->cmsg_level = IPPROTO_IP;
+        pHeader->cmsg_type = IP_PKTINFO;
+        pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = htonl(outgoing.dwFrom);
+        std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
+    }
+    // The message points into the object itself.
+    SWireMessage(const SWireMessage&) = delete;
+    SWireMessage& operator=(const SWireMessage&) = delete;
+
+    sockaddr_in destination{};
+    iovec iov;
+    alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+};
+
+std::string CInstrumentSimulator::SState::OutLine(const SOutgoing& outgoing) const {
+    return outgoing.strWhat + " from " + DottedAddress(outgoing.dwFrom) + " to " +
+           DottedAddress(outgoing.dwTo) + ":" + std::to_string(options.nClientPort) + " length " +
+           std::to_string(outgoing.datagram.size());
+}
 
 void CInstrumentSimulator::SState::Run() {
     while (!bStop) {
@@ -552,43 +600,64 @@ CInstrumentSimulator::SState::Answer(SSimulatedInstrument& instrument,
 
 void CInstrumentSimulator::SState::SendDue() {
     const auto now = std::chrono::steady_clock::now();
+    std::vector<SOutgoing> listDue;
     while (!mapDue.empty() && mapDue.begin()->first <= now) {
-        Transmit(mapDue.begin()->second);
+        listDue.push_back(std::move(mapDue.begin()->second));
         mapDue.erase(mapDue.begin());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (options.bBurst) {
+        TransmitBurst(listDue);
+    } else {
+        for (const SOutgoing& outgoing : listDue) {
+            Transmit(outgoing);
+        }
+    }
+    if (listDue.size() > 1) {
+        // The rate a client meets: the answers of one request, first to last.
+        const double dMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        char szLine[160];
+        std::snprintf(szLine, sizeof szLine, "burst of %zu answers, %s, in %.1f ms (%.0f/s)",
+                      listDue.size(), options.bBurst ? "sendmmsg" : "one sendmsg each", dMs,
+                      dMs > 0 ? listDue.size() * 1000.0 / dMs : 0.0);
+        Log(szLine);
     }
 }
 
 void CInstrumentSimulator::SState::Transmit(const SOutgoing& outgoing) {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(options.nClientPort);
-    destination.sin_addr.s_addr = htonl(outgoing.dwTo);
-    iovec iov{const_cast<std::uint8_t*>(outgoing.datagram.data()), outgoing.datagram.size()};
-
-    // The answer leaves from the instrument's own address.
-    alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = &destination;
-    message.msg_namelen = sizeof destination;
-    message.msg_iov = &iov;
-    message.msg_iovlen = 1;
-    message.msg_control = abControl;
-    message.msg_controllen = sizeof abControl;
-    cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
-    pHeader->cmsg_level = IPPROTO_IP;
-    pHeader->cmsg_type = IP_PKTINFO;
-    pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_spec_dst.s_addr = htonl(outgoing.dwFrom);
-    std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
-
-    const std::string strLine = outgoing.strWhat + " from " + DottedAddress(outgoing.dwFrom) +
-                                " to " + DottedAddress(outgoing.dwTo) + ":" +
-                                std::to_string(options.nClientPort) + " length " +
-                                std::to_string(outgoing.datagram.size());
-    if (::sendmsg(nSocket, &message, MSG_NOSIGNAL) < 0) {
-        Log("out failed (" + std::string(std::strerror(errno)) + "): " + strLine);
+    SWireMessage wire(outgoing, options.nClientPort);
+    if (::sendmsg(nSocket, &wire.message, MSG_NOSIGNAL) < 0) {
+        Log("out failed (" + std::string(std::strerror(errno)) + "): " + OutLine(outgoing));
         return;
     }
-    Log("out " + strLine);
+    Log("out " + OutLine(outgoing));
+}
+
+void CInstrumentSimulator::SState::TransmitBurst(const std::vector<SOutgoing>& listOutgoing) {
+    std::deque<SWireMessage> listWire; // never moved: each message points into itself
+    for (const SOutgoing& outgoing : listOutgoing) {
+        listWire.emplace_back(outgoing, options.nClientPort);
+    }
+    std::vector<mmsghdr> listMessages(listWire.size());
+    for (std::size_t i = 0; i < listWire.size(); ++i) {
+        listMessages[i].msg_hdr = listWire[i].message;
+    }
+    std::size_t nNext = 0;
+    while (nNext < listMessages.size() && !bStop) {
+        const auto nCount =
+            static_cast<unsigned>(std::min<std::size_t>(listMessages.size() - nNext, BURST_BATCH));
+        const int nSent = ::sendmmsg(nSocket, &listMessages[nNext], nCount, MSG_NOSIGNAL);
+        if (nSent > 0) {
+            nNext += static_cast<std::size_t>(nSent);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
+            pollfd room{nSocket, POLLOUT, 0};
+            ::poll(&room, 1, static_cast<int>(IDLE_POLL.count()));
+        } else if (errno != EINTR) {
+            Log("out failed (" + std::string(std::strerror(errno)) +
+                "): " + OutLine(listOutgoing[nNext]));
+            ++nNext;
+        }
+    }
 }

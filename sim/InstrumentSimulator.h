@@ -32,14 +32,16 @@ struct SSimulatedInstrument {
 InstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument);
 
 struct SSimulatorOptions {
-    std::uint16_t nPort = INSTRUMENT_PORT;         // where the instruments listen
-    std::uint16_t nClientPort = INSTRUMENT_PORT;   // where replies go, at the sender's address
-    std::uint32_t dwBindAddress = 0;               // 0: any local address
-    bool bMute = false;                            // no instrument answers
-    std::set<std::uint8_t> setMuteCodes;           // requests of these codes get no answer
-    std::chrono::milliseconds delay{0};            // each answer waits this long
-    bool bAnswerTwice = false;                     // every answer goes out twice
-    bool bMalformed = false;                       // a malformed datagram before every answer
+    std::uint16_t nPort = INSTRUMENT_PORT;       // where the instruments listen
+    std::uint16_t nClientPort = INSTRUMENT_PORT; // where replies go, at the sender's address
+    std::uint32_t dwBindAddress = 0;             // 0: any local address
+    bool bMute = false;                          // no instrument answers
+    std::set<std::uint8_t> setMuteCodes;         // requests of these codes get no answer
+    std::chrono::milliseconds delay{0};          // each answer waits this long
+    bool bAnswerTwice = false;                   // every answer goes out twice
+    bool bMalformed = false;                     // a malformed datagram before every answer
+    bool bBurst = false; // the answers due at once go out in batches (sendmmsg), unlogged one
+                         // by one, as fast as the kernel takes them
     std::function<void(const std::string&)> fnLog; // one line per datagram in and out
 };
 

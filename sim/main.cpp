@@ -47,9 +47,16 @@ void PrintUsage(std::FILE* pFile) {
         "  --delay-ms N         every answer waits N milliseconds\n"
         "  --answer-twice       every answer goes out twice\n"
         "  --malformed          a malformed datagram goes out before every answer\n"
+        "  --burst              the answers due at once (every instrument's answer to a\n"
+        "                       broadcast) go out in batches of sendmmsg calls, as fast as\n"
+        "                       the kernel takes them, as a segment of real instruments\n"
+        "                       answers; the log then has no line per answer\n"
         "  --quiet              no log; by default every datagram in and out is logged to\n"
         "                       standard output, one line each\n"
         "  --help               this text\n"
+        "\n"
+        "Whenever more than one answer goes out at once, the log says how many and at what\n"
+        "rate: \"burst of 2000 answers, sendmmsg, in 3.1 ms (645161/s)\".\n"
         "\n"
         "SIGTERM and SIGINT stop the simulator (exit status 0); bad options exit with 2, a\n"
         "port that cannot be bound with 1.\n"
@@ -246,6 +253,9 @@ int main(int argc, char** argv) {
         } else if (strOption == "--malformed") {
             noValue();
             options.bMalformed = true;
+        } else if (strOption == "--burst") {
+            noValue();
+            options.bBurst = true;
         } else if (strOption == "--quiet") {
             noValue();
             bQuiet = true;

@@ -1,6 +1,7 @@
 #include "model/InstrumentList.h"
 
 #include "AllocationFailure.h"
+#include "link/LinkLog.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -199,4 +200,23 @@ TEST(InstrumentListMerge, AnyArrivalOrderEndsSortedWithTheLatestRecordOfEachAddr
     copy.MergeDiscovered(Record(0x0A4D0800 + 2000, "last"));
     EXPECT_EQ(copy.GetAt(copy.GetCount() - 1)->m_dwIPAddress, 0x0A4D0800u + 2000);
     EXPECT_EQ(copy.GetCount(), list.GetCount() + 1);
+}
+
+TEST(InstrumentListMerge, AFullListDropsNewAddressesCountsThemAndSaysSoOnce) {
+    static int s_nWarnings = 0;
+    SetLinkLogHandler(
+        [](ELinkLogLevel nLevel, const char*) { s_nWarnings += nLevel == LINK_LOG_WARNING; });
+    CInstrumentList list;
+    const std::uint32_t nFull = CInstrumentList::MAX_INSTRUMENTS;
+    for (std::uint32_t i = 0; i < nFull + 3; ++i) {
+        list.MergeDiscovered(Record(0x0A000000 + 2 * i)); // the last three dropped
+    }
+    list.MergeDiscovered(Record(0x0A000001));            // a new address among the listed ones
+    list.MergeDiscovered(Record(0x0A000000, "renamed")); // a listed one still changes
+    SetLinkLogHandler(nullptr);
+    EXPECT_EQ(list.GetCount(), nFull);
+    EXPECT_EQ(list.GetDroppedCount(), 4u);
+    EXPECT_EQ(s_nWarnings, 1);
+    EXPECT_STREQ(list.GetAt(0)->m_szName, "renamed");
+    EXPECT_EQ(list.GetAt(nFull - 1)->m_dwIPAddress, 0x0A000000 + 2 * (nFull - 1));
 }

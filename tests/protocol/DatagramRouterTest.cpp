@@ -3,6 +3,7 @@
 #include "protocol/DatagramRouter.h"
 
 #include "ProtocolTestSupport.h"
+#include "link/UDPInstrumentInterface.h"
 
 #include <cstring>
 #include <deque>
@@ -99,6 +100,20 @@ TEST_F(DatagramRouter, EveryWaitingDatagramIsTakenAtOnce) {
     EXPECT_EQ(listDecisions[1].nResult, ERouteResult::NoReceiver);
     EXPECT_EQ(m_first.m_listPayloads.size(), 2u);
     EXPECT_TRUE(m_router.RouteWaiting(fnTake).empty());
+}
+
+TEST_F(DatagramRouter, DatagramsThatKeepComingAreRoutedAReceiveBufferAtATime) {
+    // A flood: every take finds another datagram.
+    const Bytes reply = Reply(MSG_CLAIM);
+    const auto fnTake = [&](std::uint32_t* pdwLength, std::uint8_t* pbBuffer) {
+        *pdwLength = static_cast<std::uint32_t>(reply.size());
+        std::memcpy(pbBuffer, reply.data(), reply.size());
+        return true;
+    };
+    const std::size_t nBatch =
+        (CUDPInstrumentInterface::BUFFER_SIZE + reply.size() - 1) / reply.size();
+    EXPECT_EQ(m_router.RouteWaiting(fnTake).size(), nBatch);
+    EXPECT_EQ(m_router.RouteWaiting(fnTake).size(), nBatch);
 }
 
 TEST_F(DatagramRouter, ReceiverMayUnregisterWhileTakingAReply) {

@@ -368,6 +368,31 @@ TEST_F(InstrumentSimulatorTest, AnswerTwiceSendsEveryAnswerTwice) {
     EXPECT_TRUE(ReceiveBeforeProbe().empty());
 }
 
+TEST_F(InstrumentSimulatorTest, BurstSendsEveryAnswerAtOnceAndLogsItsRate) {
+    constexpr std::uint32_t nInstruments = 100; // the client's socket holds them all
+    std::vector<SSimulatedInstrument> listFarm(nInstruments);
+    for (std::uint32_t i = 0; i < nInstruments; ++i) {
+        listFarm[i].dwAddress = 0x7F000100 + i;
+    }
+    SSimulatorOptions options;
+    options.bBurst = true;
+    StartLab(listFarm, options);
+    Send(LOOPBACK_BROADCAST, BuildDiscoveryRequest());
+    const std::vector<SReceived> listReplies = m_client.ReceiveUntilQuiet(500ms);
+    ASSERT_EQ(listReplies.size(), nInstruments);
+    EXPECT_EQ(Senders(listReplies).back(), 0x7F000100 + nInstruments - 1);
+    const auto listLog = LogLines();
+    EXPECT_EQ(std::count_if(listLog.begin(), listLog.end(),
+                            [](const std::string& s) {
+                                return s.rfind("burst of 100 answers, sendmmsg, in ", 0) == 0 &&
+                                       s.back() == ')';
+                            }),
+              1);
+    EXPECT_EQ(std::count_if(listLog.begin(), listLog.end(),
+                            [](const std::string& s) { return s.rfind("out ", 0) == 0; }),
+              0);
+}
+
 TEST_F(InstrumentSimulatorTest, MalformedSwitchSendsABrokenDatagramBeforeEachAnswer) {
     SSimulatorOptions options;
     options.bMalformed = true;

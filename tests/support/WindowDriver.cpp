@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -71,24 +71,23 @@ bool CWindowDriver::Type(const QString& strName, const QString& strText) const {
     return true;
 }
 
-QTreeWidget* CWindowDriver::List() const {
-    return m_window.findChild<QTreeWidget*>();
+QTreeView* CWindowDriver::List() const {
+    return m_window.findChild<QTreeView*>();
 }
 
 int CWindowDriver::RowCount() const {
-    const QTreeWidget* pList = List();
-    return pList != nullptr ? pList->topLevelItemCount() : -1;
+    const QTreeView* pList = List();
+    return pList != nullptr ? pList->model()->rowCount() : -1;
 }
 
 QStringList CWindowDriver::Row(int nRow) const {
-    const QTreeWidget* pList = List();
     QStringList listCells;
-    if (pList == nullptr || nRow < 0 || nRow >= pList->topLevelItemCount()) {
+    if (nRow < 0 || nRow >= RowCount()) {
         return listCells;
     }
-    const QTreeWidgetItem* pItem = pList->topLevelItem(nRow);
-    for (int nColumn = 0; nColumn < pList->columnCount(); ++nColumn) {
-        listCells << pItem->text(nColumn);
+    const QAbstractItemModel* pModel = List()->model();
+    for (int nColumn = 0; nColumn < pModel->columnCount(); ++nColumn) {
+        listCells << pModel->index(nRow, nColumn).data().toString();
     }
     return listCells;
 }
@@ -103,12 +102,12 @@ int CWindowDriver::FindRow(const QString& strName) const {
 }
 
 bool CWindowDriver::SelectRow(int nRow) const {
-    QTreeWidget* pList = List();
-    if (pList == nullptr || nRow < 0 || nRow >= pList->topLevelItemCount()) {
+    if (nRow < 0 || nRow >= RowCount()) {
         return false;
     }
-    QTreeWidgetItem* pItem = pList->topLevelItem(nRow);
-    pList->scrollToItem(pItem);
-    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, pList->visualItemRect(pItem).center());
-    return pItem->isSelected();
+    QTreeView* pList = List();
+    const QModelIndex index = pList->model()->index(nRow, 0);
+    pList->scrollTo(index);
+    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, pList->visualRect(index).center());
+    return pList->selectionModel()->isRowSelected(nRow);
 }

@@ -8,7 +8,7 @@
 
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 class CWindowDriver {
@@ -32,7 +32,7 @@ public:
     // Types the text key by key into the edit, after clicking into it.
     bool Type(const QString& strName, const QString& strText) const;
 
-    QTreeWidget* List() const;
+    QTreeView* List() const;
     int RowCount() const;
     QStringList Row(int nRow) const; // the four cells; empty when there is no such row
     // The row whose first cell (the instrument name) is this; -1 when none.

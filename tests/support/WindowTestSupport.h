@@ -13,7 +13,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
@@ -42,15 +42,19 @@ inline QPushButton* Button(QWidget& dlg, const QString& strName) {
     return nullptr;
 }
 
-inline QTreeWidget* InstrumentList(QWidget& dlg) {
-    return dlg.findChild<QTreeWidget*>();
+inline QTreeView* InstrumentList(QWidget& dlg) {
+    return dlg.findChild<QTreeView*>();
+}
+
+inline int RowCount(QWidget& dlg) {
+    return InstrumentList(dlg)->model()->rowCount();
 }
 
 inline QStringList RowTexts(QWidget& dlg, int nRow) {
     QStringList list;
-    QTreeWidgetItem* pItem = InstrumentList(dlg)->topLevelItem(nRow);
-    for (int nColumn = 0; pItem != nullptr && nColumn < 4; ++nColumn) {
-        list << pItem->text(nColumn);
+    const QAbstractItemModel* pModel = InstrumentList(dlg)->model();
+    for (int nColumn = 0; nRow < pModel->rowCount() && nColumn < 4; ++nColumn) {
+        list << pModel->index(nRow, nColumn).data().toString();
     }
     return list;
 }
@@ -65,8 +69,8 @@ inline std::vector<int> SelectedRows(QWidget& dlg) {
 }
 
 inline QPoint RowCentre(QWidget& dlg, int nRow) {
-    QTreeWidget* pList = InstrumentList(dlg);
-    return pList->visualItemRect(pList->topLevelItem(nRow)).center();
+    QTreeView* pList = InstrumentList(dlg);
+    return pList->visualRect(pList->model()->index(nRow, 0)).center();
 }
 
 inline std::vector<std::uint8_t> Framed(std::uint32_t dwDestination, std::uint32_t dwSource,

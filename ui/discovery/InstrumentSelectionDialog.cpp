@@ -6,6 +6,7 @@
 #include "platform/window/WideText.h"
 #include "protocol/OutcomeTexts.h"
 #include "ui/WindowMessages.h"
+#include "ui/discovery/InstrumentListModel.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -15,17 +16,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
 
 const QString CAPTION = QStringLiteral("Available Instruments");
-enum EColumn : int { COLUMN_NAME, COLUMN_ADDRESS, COLUMN_IN_USE, COLUMN_OWNER, COLUMN_COUNT };
-const char* const COLUMN_HEADINGS[COLUMN_COUNT] = {"Instrument name", "Instrument address",
-                                                   "In use", "Owner address"};
-constexpr int ADDRESS_ROLE = Qt::UserRole;
 
 } // namespace
 
@@ -41,18 +38,15 @@ CInstrumentSelectionDialog::~CInstrumentSelectionDialog() = default;
 void CInstrumentSelectionDialog::BuildControls() {
     setWindowTitle(QString::fromUtf8(m_traits.pszTitle));
 
-    m_pInstrumentList = new QTreeWidget(this);
+    m_pInstrumentModel = new CInstrumentListModel(this);
+    m_pInstrumentList = new QTreeView(this);
+    m_pInstrumentList->setModel(m_pInstrumentModel);
     m_pInstrumentList->setAccessibleName(QStringLiteral("Instrument list"));
     m_pInstrumentList->setRootIsDecorated(false);
     m_pInstrumentList->setItemsExpandable(false);
     m_pInstrumentList->setUniformRowHeights(true);
     m_pInstrumentList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_pInstrumentList->setColumnCount(COLUMN_COUNT);
-    QStringList listHeadings;
-    for (const char* pszHeading : COLUMN_HEADINGS) {
-        listHeadings << QString::fromUtf8(pszHeading);
-    }
-    m_pInstrumentList->setHeaderLabels(listHeadings);
+    m_pInstrumentList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pInstrumentList->header()->setDefaultAlignment(Qt::AlignCenter);
     // The widths are set once, from the list's width as the window opens.
     m_pInstrumentList->header()->setStretchLastSection(false);
@@ -61,7 +55,10 @@ void CInstrumentSelectionDialog::BuildControls() {
     // even with a vertical scroll bar shown.
     const QFontMetrics metrics = m_pInstrumentList->header()->fontMetrics();
     const int nNarrowColumn =
-        metrics.horizontalAdvance(QString::fromUtf8(COLUMN_HEADINGS[COLUMN_NAME])) +
+        metrics.horizontalAdvance(
+            m_pInstrumentModel
+                ->headerData(CInstrumentListModel::COLUMN_NAME, Qt::Horizontal, Qt::DisplayRole)
+                .toString()) +
         2 * metrics.averageCharWidth();
     m_pInstrumentList->setMinimumWidth(
         6 * nNarrowColumn + 2 * m_pInstrumentList->frameWidth() +
@@ -130,10 +127,10 @@ void CInstrumentSelectionDialog::showEvent(QShowEvent* pEvent) {
 void CInstrumentSelectionDialog::SetColumnWidths() {
     const int nWidth = m_pInstrumentList->viewport()->width();
     const int nColumn = nWidth / 6;
-    m_pInstrumentList->setColumnWidth(COLUMN_NAME, nColumn);
-    m_pInstrumentList->setColumnWidth(COLUMN_ADDRESS, 2 * nColumn);
-    m_pInstrumentList->setColumnWidth(COLUMN_IN_USE, nColumn);
-    m_pInstrumentList->setColumnWidth(COLUMN_OWNER, nWidth - 4 * nColumn);
+    m_pInstrumentList->setColumnWidth(CInstrumentListModel::COLUMN_NAME, nColumn);
+    m_pInstrumentList->setColumnWidth(CInstrumentListModel::COLUMN_ADDRESS, 2 * nColumn);
+    m_pInstrumentList->setColumnWidth(CInstrumentListModel::COLUMN_IN_USE, nColumn);
+    m_pInstrumentList->setColumnWidth(CInstrumentListModel::COLUMN_OWNER, nWidth - 4 * nColumn);
 }
 
 void CInstrumentSelectionDialog::OnTimer(unsigned nIDEvent) {
@@ -239,64 +236,34 @@ void CInstrumentSelectionDialog::RefreshInstrumentView(bool bCheckingNetwork) {
     }
 
     // The selection follows the instrument, not the row: rows move when an instrument with a
-    // lower address comes or goes, and an action must not land on another instrument.
+    // lower address comes or goes, and an action must not land on another instrument. The rows
+    // are rewritten in place, in time and memory in proportion to the list.
     const std::optional<std::uint32_t> dwSelected = SelectedAddress();
-    const std::uint32_t nRows = static_cast<std::uint32_t>(m_pInstrumentList->topLevelItemCount());
-    if (nCount == 0) {
-        if (nRows != 0) {
-            m_pInstrumentList->clear();
-        }
-        return;
-    }
-    for (std::uint32_t nRow = nRows; nRow > nCount; --nRow) {
-        delete m_pInstrumentList->takeTopLevelItem(static_cast<int>(nRow - 1));
-    }
-    std::uint32_t nRow = 0;
-    for (const CMolvarInstrument& instrument : listDisplayed) {
-        QTreeWidgetItem* pItem = nullptr;
-        if (nRow < nRows) {
-            pItem = m_pInstrumentList->topLevelItem(static_cast<int>(nRow));
-        } else {
-            pItem = new QTreeWidgetItem;
-            for (int nColumn = 0; nColumn < COLUMN_COUNT; ++nColumn) {
-                pItem->setTextAlignment(nColumn, Qt::AlignCenter);
-            }
-            m_pInstrumentList->insertTopLevelItem(static_cast<int>(nRow), pItem);
-        }
-        pItem->setText(COLUMN_NAME, FromWide(instrument.DisplayName()));
-        pItem->setText(COLUMN_ADDRESS, FromWide(instrument.DisplayAddress()));
-        pItem->setText(COLUMN_IN_USE, FromWide(instrument.DisplayInUse()));
-        pItem->setText(COLUMN_OWNER, FromWide(instrument.DisplayOwner()));
-        pItem->setData(COLUMN_NAME, ADDRESS_ROLE, QVariant::fromValue(instrument.m_dwIPAddress));
-        ++nRow;
-    }
+    m_pInstrumentModel->ShowInstruments(listDisplayed);
     SelectAddress(dwSelected);
 }
 
 std::optional<std::uint32_t> CInstrumentSelectionDialog::SelectedAddress() const {
-    const QList<QTreeWidgetItem*> listSelected = m_pInstrumentList->selectedItems();
+    const QModelIndexList listSelected = m_pInstrumentList->selectionModel()->selectedRows();
     if (listSelected.isEmpty()) {
         return std::nullopt;
     }
-    return listSelected.front()->data(COLUMN_NAME, ADDRESS_ROLE).value<std::uint32_t>();
+    return m_pInstrumentModel->AddressAt(listSelected.front().row());
 }
 
 void CInstrumentSelectionDialog::SelectAddress(std::optional<std::uint32_t> dwAddress) {
-    if (dwAddress) {
-        for (int nRow = 0; nRow < m_pInstrumentList->topLevelItemCount(); ++nRow) {
-            QTreeWidgetItem* pItem = m_pInstrumentList->topLevelItem(nRow);
-            if (pItem->data(COLUMN_NAME, ADDRESS_ROLE).value<std::uint32_t>() == *dwAddress) {
-                if (!pItem->isSelected()) {
-                    m_pInstrumentList->clearSelection();
-                    pItem->setSelected(true);
-                }
-                m_pInstrumentList->setCurrentItem(pItem, COLUMN_NAME,
-                                                  QItemSelectionModel::NoUpdate);
-                return;
-            }
-        }
+    QItemSelectionModel* pSelection = m_pInstrumentList->selectionModel();
+    const std::optional<int> nRow =
+        dwAddress ? m_pInstrumentModel->RowOf(*dwAddress) : std::nullopt;
+    if (!nRow) {
+        pSelection->clearSelection();
+        return;
     }
-    m_pInstrumentList->clearSelection();
+    const QModelIndex index = m_pInstrumentModel->index(*nRow, CInstrumentListModel::COLUMN_NAME);
+    if (!pSelection->isRowSelected(*nRow)) {
+        pSelection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    pSelection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
 std::optional<CMolvarInstrument>

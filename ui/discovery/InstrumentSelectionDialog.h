@@ -18,7 +18,8 @@
 
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
+class CInstrumentListModel;
 
 class CInstrumentSelectionDialog : public CDialog, private CReplyReceiver {
     Q_OBJECT
@@ -78,7 +79,8 @@ protected:
     unsigned m_nDwellTimer = 0;
     unsigned m_nRequestTimer = 0;
 
-    QTreeWidget* m_pInstrumentList = nullptr;
+    QTreeView* m_pInstrumentList = nullptr;
+    CInstrumentListModel* m_pInstrumentModel = nullptr; // the rows of the displayed list
     QLineEdit* m_pStatusEdit = nullptr;
     std::vector<QPushButton*> m_listActionButtons; // in the order of the window's traits
     QPushButton* m_pCloseButton = nullptr;

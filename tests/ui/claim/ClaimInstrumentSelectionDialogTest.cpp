@@ -222,7 +222,7 @@ TEST_F(ClaimSelectionTest, ReleaseOnlyWhatThisComputerOwnsUnderTheConfiguredName
     App().m_dwInstrumentIPAddress = owned.dwAddress;
     App().m_nConnectionState = CONNECTION_READY;
     ASSERT_TRUE(WaitForCollectionEnd());
-    ASSERT_EQ(InstrumentList(Dlg())->topLevelItemCount(), 6);
+    ASSERT_EQ(RowCount(Dlg()), 6);
 
     // Row 3 is held here under the configured name too, but is not the configured instrument,
     // which is the one the main connection window would release.
@@ -268,7 +268,7 @@ TEST_F(ClaimSelectionTest, ReleaseComparesTheNameAsTheInstrumentHoldsIt) {
     App().m_strLocalHostName = OWNER_HOST;
     App().m_nConnectionState = CONNECTION_READY;
     ASSERT_TRUE(WaitForCollectionEnd());
-    ASSERT_EQ(InstrumentList(Dlg())->topLevelItemCount(), 3);
+    ASSERT_EQ(RowCount(Dlg()), 3);
 
     struct SCase {
         int nRow;

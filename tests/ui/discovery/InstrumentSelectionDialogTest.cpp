@@ -56,7 +56,7 @@ protected:
     CInstrumentSimulator& Sim() { return m_pLab->Simulator(); }
     Dialog& Dlg() { return *m_pDialog; }
     QString Status() { return Field(Dlg(), "Status")->text(); }
-    int Rows() { return InstrumentList(Dlg())->topLevelItemCount(); }
+    int Rows() { return RowCount(Dlg()); }
     bool ActionButtonsEnabled() {
         bool bAll = true;
         bool bAny = false;
@@ -184,7 +184,7 @@ TEST_F(SelectionWindowTest, StatusCountsTheInstrumentsAndRowsFollowTheList) {
 
 TEST_F(SelectionWindowTest, ColumnsShareTheListWidthAtOpening) {
     Open({});
-    QTreeWidget* pList = InstrumentList(Dlg());
+    QTreeView* pList = InstrumentList(Dlg());
     const int nWidth = pList->viewport()->width();
     ASSERT_GT(nWidth, 200) << "measured once the layout had sized the list";
     const int nColumn = nWidth / 6;
@@ -192,10 +192,10 @@ TEST_F(SelectionWindowTest, ColumnsShareTheListWidthAtOpening) {
     EXPECT_EQ(pList->columnWidth(1), 2 * nColumn);
     EXPECT_EQ(pList->columnWidth(2), nColumn);
     EXPECT_EQ(pList->columnWidth(3), nWidth - 4 * nColumn);
-    EXPECT_EQ(pList->headerItem()->text(0), "Instrument name");
-    EXPECT_EQ(pList->headerItem()->text(1), "Instrument address");
-    EXPECT_EQ(pList->headerItem()->text(2), "In use");
-    EXPECT_EQ(pList->headerItem()->text(3), "Owner address");
+    EXPECT_EQ(pList->model()->headerData(0, Qt::Horizontal), "Instrument name");
+    EXPECT_EQ(pList->model()->headerData(1, Qt::Horizontal), "Instrument address");
+    EXPECT_EQ(pList->model()->headerData(2, Qt::Horizontal), "In use");
+    EXPECT_EQ(pList->model()->headerData(3, Qt::Horizontal), "Owner address");
     EXPECT_FALSE(pList->rootIsDecorated());
     EXPECT_EQ(pList->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(pList->selectionBehavior(), QAbstractItemView::SelectRows);
