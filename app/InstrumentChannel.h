@@ -2,9 +2,9 @@
 // tavikctl command goes out through Send, and every announcement of the link ends in
 // RouteWaiting, which hands each datagram waiting to the receiver registered with the router.
 //
-// The link forgets what it holds untaken whenever a request goes out, so Send routes whatever
-// waits first: a reply that arrived a moment before a send (a ClaimReply as the selection window
-// underneath sends its next DiscoveryRequest) still reaches its window. Send may be called from
+// Send routes whatever waits first: a reply that arrived a moment before a send (a ClaimReply as
+// the selection window underneath sends its next DiscoveryRequest) reaches its window before the
+// new request goes out, and the link keeps what arrives while it goes. Send may be called from
 // inside a delivery (a message box's event loop runs the windows' timers); the router takes
 // nested calls.
 #pragma once

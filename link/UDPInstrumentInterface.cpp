@@ -150,6 +150,10 @@ int CUDPInstrumentInterface::Transact(const std::uint8_t* pbRequest, std::uint32
         return STATUS_CANNOT_SEND_MESSAGE;
     }
     *pdwReplyLength = 0;
+    // The reply is the one to this request: what waited before it goes out is stale here.
+    std::uint32_t dwStale = 0;
+    while (TakeDatagram(&dwStale, nullptr)) {
+    }
     const int nStatus = Send(pbRequest, dwRequestLength);
     if (nStatus != STATUS_NO_ERROR) {
         return nStatus;
@@ -416,12 +420,8 @@ bool CUDPInstrumentInterface::TakeSendDatagram(std::uint8_t* pbBuffer, std::uint
         std::memcpy(pbBuffer, m_abSendBuffer, m_dwSendCount);
         m_dwSendCount = 0;
     }
-    // Whatever was received and not taken is stale once a new request goes out. The receive
-    // lock is only ever taken inside the send lock, never the other way round.
-    std::unique_lock receiveLock(*m_hReceiveMutex, std::chrono::milliseconds(WAIT_TIMEOUT_MS));
-    if (receiveLock.owns_lock()) {
-        m_dwReceivedBytes = 0;
-    }
+    // What was received and not taken stays: a reply that arrived as this request went out is
+    // still routed to the window that waits for it.
     return true;
 }
 

@@ -1,5 +1,5 @@
 // The one send path of both programs: what waits in the link is routed before a request goes
-// out, since the link forgets what it holds untaken at every send.
+// out, so a reply that came just before it reaches its window first.
 #include "app/InstrumentChannel.h"
 
 #include "tests/support/WindowTestSupport.h"

@@ -77,14 +77,24 @@ TEST_F(LinkOnLoopback, SendReachesTheBroadcastAddress) {
     EXPECT_EQ(*sent, MakeDatagram(LOOPBACK_BROADCAST, LOOPBACK_ADDRESS, payload));
 }
 
-TEST_F(LinkOnLoopback, EachSendDropsTheDatagramsNotYetTaken) {
+// A reply that arrived as a request went out still reaches its window; only a Transact, which
+// waits for the reply to its own request, passes over what waited before it.
+TEST_F(LinkOnLoopback, ASendKeepsTheDatagramsNotYetTakenAndATransactDropsThem) {
     m_pLink->m_hNotifyWnd.store(&m_target);
-    Deliver(MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_CLAIM, 2)), 0);
+    const Bytes claimReply = MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_CLAIM, 2));
+    Deliver(claimReply, 0);
     Deliver(MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_RENAME, 2)), 1);
     const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
     ASSERT_EQ(m_pLink->Send(payload.data(), NAMED_REQUEST_SIZE), STATUS_NO_ERROR);
+    Bytes buffer(MAX_DATAGRAM_SIZE);
     std::uint32_t dwLength = 0;
-    EXPECT_FALSE(m_pLink->TakeDatagram(&dwLength, nullptr));
+    ASSERT_TRUE(m_pLink->TakeDatagram(&dwLength, buffer.data()));
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + dwLength), claimReply);
+
+    ASSERT_TRUE(m_peer.ReceiveWithin(2000).has_value());
+    EXPECT_EQ(m_pLink->Transact(payload.data(), NAMED_REQUEST_SIZE, buffer.data(), &dwLength,
+                                MAX_DATAGRAM_SIZE),
+              STATUS_CANNOT_READ_RESPONSE); // the rename reply was stale, and nothing came
 }
 
 TEST_F(LinkOnLoopback, ReceiveSkipsBroadcastDatagramsAndReturnsTheNextPayload) {
