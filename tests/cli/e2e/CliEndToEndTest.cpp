@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +37,20 @@ const QString RENAMED =
     QStringLiteral("You have renamed the instrument, and are the current owner.");
 const QString REPAIRED = QStringLiteral("The connection has been repaired.");
 const QString RELEASED = QStringLiteral("The instrument has been released.");
+
+// Whether process nPid catches SIGINT yet (its handler is armed), as /proc tells.
+bool CatchesInterrupt(qint64 nPid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(nPid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1U;
+        }
+    }
+    return false;
+}
 
 struct SCtlRun {
     int nExitCode = -1;
@@ -299,7 +314,11 @@ TEST_F(EndToEndCli, CliStatus) {
     QElapsedTimer elapsed;
     elapsed.start();
     Start(process, {QStringLiteral("status")});
-    std::this_thread::sleep_for(300ms);
+    // Once it listens for Ctrl+C (a slow start, under a sanitizer, may take longer than a wait).
+    while (!CatchesInterrupt(process.processId()) && elapsed.elapsed() < 10000) {
+        std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(100ms);
     const qint64 nSignalled = elapsed.elapsed();
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     run = Finish(process, elapsed);
