@@ -307,7 +307,11 @@ struct SIniScan {
 
 SIniScan ScanIniFile(QByteArrayView abFile) {
     SIniScan scan;
-    if (abFile.startsWith("\xEF\xBB\xBF")) {
+    // QSettings reads a leading byte order mark as the start of the first line, and drops it
+    // from that line's key; it still sees a section header right after it, which leaves the
+    // mark a line of its own without '=', a format error when the file is written.
+    if (abFile.startsWith("\xEF\xBB\xBF[")) {
+        scan.bParses = false;
         abFile = abFile.sliced(3);
     }
     bool bGeneral = true; // the lines before any section header belong to it

@@ -276,6 +276,30 @@ TEST(ConfigurationStore, AFileIsKeptFromQSettingsExactlyWhenItWouldDecodeASerial
     }
 }
 
+// A byte order mark (as some editors write one) is read with the line that follows it; where
+// that line is no key, QSettings cannot write over the file, which is then kept aside.
+TEST(ConfigurationStore, AFileOpeningWithAByteOrderMarkIsReadAndKeptAsideWhenQSettingsWouldFail) {
+    const std::tuple<const char*, bool> cases[] = {
+        // file, set aside
+        {"\xEF\xBB\xBFstrInstrumentName=Lab-1\n", false},
+        {"\xEF\xBB\xBF[General]\nstrInstrumentName=Lab-1\n", true},
+        {"\xEF\xBB\xBF\n; comment\nstrInstrumentName=Lab-1\n", true}};
+    for (const auto& [pszFile, bSetAside] : cases) {
+        SCOPED_TRACE(pszFile);
+        const CTestSettingsHome home;
+        QFile file(home.FilePath("Tavik.conf"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(pszFile);
+        file.close();
+        SConfiguration loaded;
+        ASSERT_TRUE(CConfigurationStore::Load(loaded));
+        EXPECT_EQ(loaded.strInstrumentName, "Lab-1");
+        EXPECT_TRUE(CConfigurationStore::Save(loaded));
+        EXPECT_EQ(QFileInfo::exists(home.FilePath("Tavik.conf.unreadable")), bSetAside);
+        EXPECT_EQ(ReadBack(CConfigurationStore::KEY_TAVIK).strInstrumentName, "Lab-1");
+    }
+}
+
 // A key's file that is no configuration: a FIFO would block the start (a device fill the memory)
 // and is neither read nor written over; a file too large is not read, but set aside whole before
 // the key is written anew; one that cannot be set aside stays as it was.
