@@ -264,7 +264,7 @@ int main() {
     std::vector<std::vector<std::uint8_t>> listReplies;
     for (int nRound = 0; nRound < REPLIES_EACH; ++nRound) {
         for (int nInstrument = 0; nInstrument < INSTRUMENTS; ++nInstrument) {
-            InstrumentDescriptionFields fields;
+            SInstrumentDescriptionFields fields;
             fields.strHostName = "tavik-f" + std::to_string(nInstrument + 1);
             fields.dwAddress = 0x0A4D080A + static_cast<std::uint32_t>(nInstrument);
             fields.strName = "Farm-" + std::to_string(nInstrument + 1);

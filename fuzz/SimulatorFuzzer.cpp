@@ -62,7 +62,7 @@ std::vector<std::uint8_t> Request(CFuzzInput& input) {
             return strText;
         };
         const std::u16string strName = text();
-        const auto request = BuildNamedRequest(static_cast<MessageCode>(nCode), strName, text());
+        const auto request = BuildNamedRequest(static_cast<EMessageCode>(nCode), strName, text());
         payload.assign(request.begin(), request.end());
     }
     const std::uint32_t dwSource = input.Byte() % 2 ? CLIENT_ADDRESS : 0x7F000032;

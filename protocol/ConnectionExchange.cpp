@@ -38,7 +38,7 @@ SConnectionStep CConnectionExchange::Start(std::uint8_t nCode, const SConnection
     if (m_bWaiting) {
         return {}; // one exchange at a time: a reply is still awaited
     }
-    const auto abPayload = BuildNamedRequest(static_cast<MessageCode>(nCode),
+    const auto abPayload = BuildNamedRequest(static_cast<EMessageCode>(nCode),
                                              target.strInstrumentName, target.strLocalHostName);
     m_nPendingRequest = nCode;
     // A request that fails to go out counts all the same: the exchange runs on to its time-out.
@@ -133,7 +133,7 @@ SConnectionStep CConnectionExchange::OnReply(std::span<const std::uint8_t> paylo
             break;
         }
         step.nEvent = EConnectionEvent::NotClaimed;
-        const InstrumentDescriptionFields description =
+        const SInstrumentDescriptionFields description =
             ReadInstrumentDescription(reply->description);
         if (IsOwnerReported(description.bClaimed)) {
             step.bOwnerReported = true;

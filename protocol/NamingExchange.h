@@ -17,7 +17,7 @@
 
 // What tells the two exchanges apart.
 struct SNamingKind {
-    MessageCode nCode; // of the request and its reply
+    EMessageCode nCode; // of the request and its reply
     unsigned nTimerId;
     unsigned nTimerPeriodMs;
     std::u16string_view strNoNameText;

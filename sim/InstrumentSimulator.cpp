@@ -63,8 +63,8 @@ std::vector<std::uint8_t> MalformedDatagram(std::uint32_t dwDestination, std::ui
 
 } // namespace
 
-InstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument) {
-    InstrumentDescriptionFields f;
+SInstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument) {
+    SInstrumentDescriptionFields f;
     f.strHostName = instrument.strHostName;
     f.dwAddress = instrument.dwAddress;
     f.bClaimed = instrument.bClaimed;

@@ -29,7 +29,7 @@ struct SSimulatedInstrument {
 };
 
 // The instrument as its discovery and verify replies describe it.
-InstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument);
+SInstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument);
 
 struct SSimulatorOptions {
     std::uint16_t nPort = INSTRUMENT_PORT;       // where the instruments listen

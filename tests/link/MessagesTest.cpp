@@ -21,8 +21,8 @@ Bytes Frame(std::uint32_t dwDestination, std::uint32_t dwSource,
     return datagram;
 }
 
-InstrumentDescriptionFields SampleDescription() {
-    InstrumentDescriptionFields f;
+SInstrumentDescriptionFields SampleDescription() {
+    SInstrumentDescriptionFields f;
     f.strHostName = "tavik-07";
     f.dwAddress = ADDRESS_192_168_1_20;
     f.bClaimed = 1;
@@ -212,7 +212,7 @@ TEST(NamedRequests, ParseRefusesWrongLengthOrCode) {
 }
 
 TEST(Replies, StatusRepliesNeedTheirCodeAndTwoBytes) {
-    for (MessageCode nCode : {MSG_CLAIM, MSG_RELEASE, MSG_RENAME}) {
+    for (EMessageCode nCode : {MSG_CLAIM, MSG_RELEASE, MSG_RENAME}) {
         const auto payload = BuildStatusReply(nCode, 6);
         ASSERT_EQ(ReadStatusReply(payload, nCode), std::optional<std::uint8_t>(6));
     }
@@ -291,7 +291,7 @@ TEST(Replies, VerifyReplyLayoutAndExactLength) {
 }
 
 TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
-    InstrumentDescriptionFields f = SampleDescription();
+    SInstrumentDescriptionFields f = SampleDescription();
     f.strName = std::string(80, 'n');
     const auto payload = BuildDiscoveryReply(f);
     const std::uint8_t* pbName = payload.data() + 1 + InstrumentDescription::NAME;
@@ -302,11 +302,11 @@ TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
 }
 
 TEST(Replies, DescriptionReaderGivesBackEveryFieldTheWriterWrote) {
-    const InstrumentDescriptionFields written = SampleDescription();
+    const SInstrumentDescriptionFields written = SampleDescription();
     const auto payload = BuildVerifyReply(1, written);
     const auto reply = ReadVerifyReply(payload);
     ASSERT_TRUE(reply);
-    const InstrumentDescriptionFields read = ReadInstrumentDescription(reply->description);
+    const SInstrumentDescriptionFields read = ReadInstrumentDescription(reply->description);
     EXPECT_EQ(read.strHostName, written.strHostName);
     EXPECT_EQ(read.dwAddress, written.dwAddress);
     EXPECT_EQ(read.bClaimed, written.bClaimed);
@@ -320,7 +320,7 @@ TEST(Replies, DescriptionReaderGivesBackEveryFieldTheWriterWrote) {
     std::fill_n(bytes.begin() + 2 + InstrumentDescription::OWNER_HOST_NAME, TEXT_FIELD_SIZE, 'o');
     const auto unterminated = ReadVerifyReply(bytes);
     ASSERT_TRUE(unterminated);
-    const InstrumentDescriptionFields cut = ReadInstrumentDescription(unterminated->description);
+    const SInstrumentDescriptionFields cut = ReadInstrumentDescription(unterminated->description);
     EXPECT_EQ(cut.strOwnerHostName, std::string(TEXT_FIELD_SIZE, 'o'));
     EXPECT_EQ(cut.dwOwnerAddress, written.dwOwnerAddress);
 }

@@ -25,7 +25,7 @@ protected:
     SConnectionStep Reply(const Bytes& payload) { return m_exchange.OnReply(payload); }
 
     static Bytes VerifyReply(std::uint8_t bStatus, std::uint8_t bClaimed) {
-        InstrumentDescriptionFields description;
+        SInstrumentDescriptionFields description;
         description.strHostName = "inst7";
         description.dwAddress = INSTRUMENT_ADDRESS;
         description.bClaimed = bClaimed;

@@ -10,7 +10,7 @@ namespace {
 
 using Event = ENamingEvent;
 
-Bytes StatusReply(MessageCode nCode, std::uint8_t bStatus) {
+Bytes StatusReply(EMessageCode nCode, std::uint8_t bStatus) {
     return ToBytes(BuildStatusReply(nCode, bStatus));
 }
 

@@ -43,7 +43,7 @@ std::u16string Wide(std::string_view str) {
     return std::u16string(str.begin(), str.end());
 }
 
-std::array<std::uint8_t, NAMED_REQUEST_SIZE> Named(MessageCode nCode, std::string_view strName,
+std::array<std::uint8_t, NAMED_REQUEST_SIZE> Named(EMessageCode nCode, std::string_view strName,
                                                    std::string_view strClient = "lab-pc") {
     return BuildNamedRequest(nCode, Wide(strName), Wide(strClient));
 }
@@ -75,7 +75,7 @@ protected:
     }
 
     // Sends a request and returns the status of the one reply of that code.
-    std::optional<std::uint8_t> StatusExchange(std::uint32_t dwTo, MessageCode nCode,
+    std::optional<std::uint8_t> StatusExchange(std::uint32_t dwTo, EMessageCode nCode,
                                                std::string_view strName,
                                                std::string_view strClient = "lab-pc") {
         Send(dwTo, Named(nCode, strName, strClient));

@@ -247,7 +247,7 @@ bool CMolvarInstrumentConnectionDialog::IsTakingReplies() const {
     return IsWindowVisible() && IsWaitingForReply();
 }
 
-void CMolvarInstrumentConnectionDialog::TakeReply(const DatagramView& datagram) {
+void CMolvarInstrumentConnectionDialog::TakeReply(const SDatagramView& datagram) {
     HandleResponse(datagram);
 }
 
@@ -300,7 +300,7 @@ void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
     CDialog::OnTimer(nIDEvent);
 }
 
-void CMolvarInstrumentConnectionDialog::HandleResponse(const DatagramView& datagram) {
+void CMolvarInstrumentConnectionDialog::HandleResponse(const SDatagramView& datagram) {
     if (m_nResponseTimer == 0) {
         return;
     }
