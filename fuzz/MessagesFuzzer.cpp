@@ -111,7 +111,7 @@ void CheckReplyReaders(Bytes payload) {
     FUZZ_CHECK(repair.has_value() ==
                (payload.size() == REPAIR_REPLY_SIZE && bHasCode && payload[0] == MSG_REPAIR));
     if (repair) {
-        FUZZ_CHECK(Same(BuildRepairReply(repair->bStatus, repair->dwAddress), payload));
+        FUZZ_CHECK(Same(BuildRepairReply(repair->nStatus, repair->dwAddress), payload));
     }
 
     const auto discovery = DiscoveryReplyDescription(payload);
@@ -126,7 +126,7 @@ void CheckReplyReaders(Bytes payload) {
     FUZZ_CHECK(verify.has_value() ==
                (payload.size() == VERIFY_REPLY_SIZE && bHasCode && payload[0] == MSG_VERIFY));
     if (verify) {
-        FUZZ_CHECK(verify->bStatus == payload[1] &&
+        FUZZ_CHECK(verify->nStatus == payload[1] &&
                    verify->description.data() == payload.data() + 2);
         CheckDescription(verify->description);
     }

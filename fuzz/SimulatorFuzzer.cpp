@@ -121,7 +121,7 @@ void CheckAnswers(const std::vector<SSimulatedInstrument>& listBefore,
         FUZZ_CHECK(reply->payload[0] == nReplyCode);
         if (nReplyCode == MSG_REPAIR) {
             const auto repair = ReadRepairReply(reply->payload);
-            FUZZ_CHECK(repair && repair->bStatus == STATUS_OK &&
+            FUZZ_CHECK(repair && repair->nStatus == STATUS_OK &&
                        repair->dwAddress == answer.dwFrom);
         }
         if (nReplyCode == MSG_DISCOVERY_REPLY) {

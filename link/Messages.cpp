@@ -199,15 +199,15 @@ ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_S
 }
 
 std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(EMessageCode nCode,
-                                                             std::uint8_t bStatus) {
-    return {nCode, bStatus};
+                                                             std::uint8_t nStatus) {
+    return {nCode, nStatus};
 }
 
-std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t bStatus,
+std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t nStatus,
                                                              std::uint32_t dwAddress) {
     std::array<std::uint8_t, REPAIR_REPLY_SIZE> payload{};
     payload[0] = MSG_REPAIR;
-    payload[1] = bStatus;
+    payload[1] = nStatus;
     WriteNetworkAddress(payload.data() + 2, dwAddress);
     return payload;
 }
@@ -221,10 +221,10 @@ BuildDiscoveryReply(const SInstrumentDescriptionFields& description) {
 }
 
 std::array<std::uint8_t, VERIFY_REPLY_SIZE>
-BuildVerifyReply(std::uint8_t bStatus, const SInstrumentDescriptionFields& description) {
+BuildVerifyReply(std::uint8_t nStatus, const SInstrumentDescriptionFields& description) {
     std::array<std::uint8_t, VERIFY_REPLY_SIZE> payload{};
     payload[0] = MSG_VERIFY;
-    payload[1] = bStatus;
+    payload[1] = nStatus;
     WriteInstrumentDescription(payload.data() + VERIFY_REPLY_DESCRIPTION, description);
     return payload;
 }

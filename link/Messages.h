@@ -134,13 +134,13 @@ ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_S
 
 // ---- Replies --------------------------------------------------------------------------------
 std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(EMessageCode nCode,
-                                                             std::uint8_t bStatus);
-std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t bStatus,
+                                                             std::uint8_t nStatus);
+std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t nStatus,
                                                              std::uint32_t dwAddress);
 std::array<std::uint8_t, DISCOVERY_REPLY_SIZE>
 BuildDiscoveryReply(const SInstrumentDescriptionFields& description);
 std::array<std::uint8_t, VERIFY_REPLY_SIZE>
-BuildVerifyReply(std::uint8_t bStatus, const SInstrumentDescriptionFields& description);
+BuildVerifyReply(std::uint8_t nStatus, const SInstrumentDescriptionFields& description);
 
 // Each reader answers nothing unless the payload has the reply's code and exact length.
 // ClaimReply (code 0), ReleaseReply (3), RenameReply (6): the status byte.
@@ -148,7 +148,7 @@ std::optional<std::uint8_t> ReadStatusReply(std::span<const std::uint8_t> payloa
                                             EMessageCode nCode);
 
 struct RepairReply {
-    std::uint8_t bStatus;
+    std::uint8_t nStatus;
     std::uint32_t dwAddress; // from network byte order
 };
 std::optional<RepairReply> ReadRepairReply(std::span<const std::uint8_t> payload);
@@ -158,17 +158,17 @@ std::optional<std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE>>
 DiscoveryReplyDescription(std::span<const std::uint8_t> payload);
 
 struct VerifyReply {
-    std::uint8_t bStatus;
+    std::uint8_t nStatus;
     std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description; // payload offset 2
 };
 std::optional<VerifyReply> ReadVerifyReply(std::span<const std::uint8_t> payload);
 
 // ---- What the client makes of a status ------------------------------------------------------
-inline bool IsRepairDone(std::uint8_t bStatus) {
-    return bStatus == STATUS_OK;
+inline bool IsRepairDone(std::uint8_t nStatus) {
+    return nStatus == STATUS_OK;
 }
-inline bool IsClaimHeldByClient(std::uint8_t bVerifyStatus) {
-    return bVerifyStatus == STATUS_OK;
+inline bool IsClaimHeldByClient(std::uint8_t nVerifyStatus) {
+    return nVerifyStatus == STATUS_OK;
 }
 // A verification that finds another owner takes it only when the claimed flag is exactly 1.
 inline bool IsOwnerReported(std::uint8_t bClaimed) {

@@ -230,7 +230,7 @@ TEST(Replies, RepairReplyCarriesTheAddressInNetworkOrder) {
               (Bytes{MSG_REPAIR, 0x00, 0xC0, 0xA8, 0x01, 0x14}));
     const auto reply = ReadRepairReply(payload);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bStatus, 0);
+    EXPECT_EQ(reply->nStatus, 0);
     EXPECT_EQ(reply->dwAddress, ADDRESS_192_168_1_20);
 
     Bytes seven(payload.begin(), payload.end());
@@ -279,7 +279,7 @@ TEST(Replies, VerifyReplyLayoutAndExactLength) {
 
     const auto reply = ReadVerifyReply(payload);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bStatus, 1);
+    EXPECT_EQ(reply->nStatus, 1);
     EXPECT_EQ(reply->description.data(), payload.data() + 2);
     EXPECT_EQ(ReadTextField(reply->description.data() + InstrumentDescription::OWNER_HOST_NAME),
               "lab-pc");

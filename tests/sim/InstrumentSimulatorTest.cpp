@@ -251,7 +251,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     SReceived reply = ReceiveOne();
     auto verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, 1);
+    EXPECT_EQ(verify->nStatus, 1);
     EXPECT_EQ(verify->description[InstrumentDescription::CLAIMED], 1);
     EXPECT_EQ(ReadTextField(verify->description.data() + InstrumentDescription::OWNER_HOST_NAME),
               "other-pc");
@@ -261,7 +261,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     reply = ReceiveOne();
     verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, STATUS_OK);
+    EXPECT_EQ(verify->nStatus, STATUS_OK);
 
     // The same host name from another header source address is not the owner.
     std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
@@ -271,7 +271,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     reply = ReceiveOne();
     verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, 1);
+    EXPECT_EQ(verify->nStatus, 1);
     EXPECT_EQ(reply.Header().dwDestination, OTHER_CLIENT);
 }
 
@@ -282,7 +282,7 @@ TEST_F(InstrumentSimulatorTest, RepairIsAnsweredOnlyByTheInstrumentOfThatName) {
     EXPECT_EQ(reply.dwFrom, INSTRUMENT_C);
     const auto repair = ReadRepairReply(reply.Payload());
     ASSERT_TRUE(repair);
-    EXPECT_EQ(repair->bStatus, STATUS_OK);
+    EXPECT_EQ(repair->nStatus, STATUS_OK);
     EXPECT_EQ(repair->dwAddress, INSTRUMENT_C);
     EXPECT_TRUE(ReceiveBeforeProbe().empty());
 

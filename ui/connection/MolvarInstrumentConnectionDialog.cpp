@@ -329,7 +329,7 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
         ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
         break;
     case EConnectionEvent::Released:
-        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
+        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.nStatus)) {
             ShowMessage(FromWide(*strText), EMessageIcon::Information);
         }
         break;
