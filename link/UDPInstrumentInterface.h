@@ -186,7 +186,7 @@ private:
 
     // Raised with every send request, the stop event and room freed in the receive buffer: the
     // socket thread waits on it beside its socket.
-    std::unique_ptr<CWakeSignal> m_hSocketThreadWake;
+    std::unique_ptr<CWakeSignal> m_pSocketThreadWake;
     // Set by the socket thread while it waits for room in the receive buffer.
     std::atomic<bool> m_bWaitingForRoom{false};
     CStagedDatagrams m_stagedDatagrams{STAGED_DATAGRAMS}; // the socket thread's alone

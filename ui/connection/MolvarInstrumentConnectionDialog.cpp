@@ -34,8 +34,7 @@ const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
 
 CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(CWindowContext& context,
                                                                      QWidget* pParent)
-    : CDialog(pParent), m_context(context),
-      m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
+    : CDialog(pParent), m_context(context), m_icon(QStringLiteral(":/icons/tavik-connection.svg")) {
     auto* pGroup = new QGroupBox(QStringLiteral("Current Configuration"), this);
     pGroup->setAccessibleName(pGroup->title());
 
@@ -118,7 +117,7 @@ CMolvarInstrumentConnectionDialog::~CMolvarInstrumentConnectionDialog() = defaul
 bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     setWindowTitle(TITLE);
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_icon);
     if (CInstrumentChannel* pChannel = m_context.Channel()) {
         pChannel->SetNotifyTarget(CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
         m_registration.Register(pChannel->Router(), {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},

@@ -95,7 +95,7 @@ private:
     SConfiguredInstrument m_targetInstrument;
     QString m_strTargetLocalHostName;
 
-    QIcon m_hIcon;
+    QIcon m_icon;
     QLabel* m_pNameLabel = nullptr;
     QLabel* m_pAddressLabel = nullptr;
     QLabel* m_pStatusLabel = nullptr;
