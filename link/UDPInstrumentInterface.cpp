@@ -3,7 +3,7 @@
 #include "link/LinkLog.h"
 #include "platform/HostName.h"
 #include "platform/TickCount.h"
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include <cerrno>
 #include <chrono>
@@ -436,7 +436,7 @@ void CUDPInstrumentInterface::RefuseSent(std::uint32_t dwSequence) {
 }
 
 void CUDPInstrumentInterface::SocketThread() {
-    CUdpSocket socket;
+    CUDPSocket socket;
     if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
         LinkLog(LINK_LOG_WARNING, "The UDP socket could not be set up: %s",
                 std::strerror(socket.GetLastError()));
@@ -512,7 +512,7 @@ void CUDPInstrumentInterface::SocketThread() {
     }
 }
 
-void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
+void CUDPInstrumentInterface::SendPass(CUDPSocket& socket, std::uint8_t* pbBuffer) {
     std::uint32_t dwSendCount = 0;
     std::uint32_t dwSequence = 0;
     if (!TakeSendDatagram(pbBuffer, &dwSendCount, &dwSequence) || dwSendCount == 0) {
@@ -548,7 +548,7 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
     ConfirmSent(dwSequence);
 }
 
-void CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers) {
+void CUDPInstrumentInterface::ReceivePass(CUDPSocket& socket, std::uint8_t* pbBuffers) {
     for (std::size_t nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS;) {
         std::size_t anLengths[RECEIVE_BATCH];
         const int nReceived = socket.ReceiveMany(pbBuffers, BUFFER_SIZE, RECEIVE_BATCH, anLengths);

@@ -128,9 +128,9 @@ std::vector<std::uint8_t> Datagram(std::uint32_t dwDestination, std::uint32_t dw
 class ConnectionWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_nAppPort = FreeUdpPort();
+        m_nAppPort = FreeUDPPort();
         do {
-            m_nSimPort = FreeUdpPort();
+            m_nSimPort = FreeUDPPort();
         } while (m_nSimPort == m_nAppPort);
         ASSERT_NE(m_nAppPort, 0);
         ASSERT_NE(m_nSimPort, 0);
