@@ -7,7 +7,7 @@
 #include "fuzz/FuzzInput.h"
 #include "link/Messages.h"
 #include "model/MolvarInstrument.h"
-#include "sim/InstrumentSimulator.h"
+#include "sim/SimulatedInstruments.h"
 
 #include <algorithm>
 #include <array>
@@ -153,7 +153,7 @@ void CheckAnswers(const std::vector<SSimulatedInstrument>& listBefore,
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nSize) {
-    CInstrumentSimulator simulator(Lab(), SSimulatorOptions{});
+    CSimulatedInstruments simulator(Lab(), SSimulatorOptions{});
     CFuzzInput input(pbData, nSize);
     while (!input.IsEmpty()) {
         const std::uint8_t nStep = input.Byte();
