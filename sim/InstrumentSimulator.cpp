@@ -27,20 +27,30 @@ std::vector<std::uint8_t> MalformedDatagram(std::uint32_t dwDestination, std::ui
     return datagram;
 }
 
+// Room for the one control message either way: the address a datagram came to or goes from.
+constexpr std::size_t CONTROL_ROOM = CMSG_SPACE(sizeof(in_pktinfo));
+
+// A message of one buffer, its peer's address and room for the control message.
+msghdr PacketInfoMessage(sockaddr_in& address, iovec& iov, char (&abControl)[CONTROL_ROOM]) {
+    msghdr message{};
+    message.msg_name = &address;
+    message.msg_namelen = sizeof address;
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    message.msg_control = abControl;
+    message.msg_controllen = sizeof abControl;
+    return message;
+}
+
 // One answer as sendmsg takes it: to the requester at the client port, from the instrument's
 // own address.
 struct SWireMessage {
     SWireMessage(const SSimulatorOutgoing& outgoing, std::uint16_t nClientPort)
-        : iov{const_cast<std::uint8_t*>(outgoing.datagram.data()), outgoing.datagram.size()} {
+        : iov{const_cast<std::uint8_t*>(outgoing.datagram.data()), outgoing.datagram.size()},
+          message(PacketInfoMessage(destination, iov, abControl)) {
         destination.sin_family = AF_INET;
         destination.sin_port = htons(nClientPort);
         destination.sin_addr.s_addr = htonl(outgoing.dwTo);
-        message.msg_name = &destination;
-        message.msg_namelen = sizeof destination;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = abControl;
-        message.msg_controllen = sizeof abControl;
         cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
         pHeader->cmsg_level = IPPROTO_IP;
         pHeader->cmsg_type = IP_PKTINFO;
@@ -55,8 +65,8 @@ struct SWireMessage {
 
     sockaddr_in destination{};
     iovec iov;
-    alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
+    alignas(cmsghdr) char abControl[CONTROL_ROOM] = {};
+    msghdr message;
 };
 
 } // namespace
@@ -175,14 +185,8 @@ void CInstrumentSimulator::ReceiveAll() {
         std::uint8_t abBuffer[RECEIVE_ROOM];
         sockaddr_in sender{};
         iovec iov{abBuffer, sizeof abBuffer};
-        alignas(cmsghdr) char abControl[CMSG_SPACE(sizeof(in_pktinfo))];
-        msghdr message{};
-        message.msg_name = &sender;
-        message.msg_namelen = sizeof sender;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = abControl;
-        message.msg_controllen = sizeof abControl;
+        alignas(cmsghdr) char abControl[CONTROL_ROOM];
+        msghdr message = PacketInfoMessage(sender, iov, abControl);
         const ssize_t nReceived = ::recvmsg(m_hSocket, &message, MSG_DONTWAIT | MSG_TRUNC);
         if (nReceived < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {

@@ -36,6 +36,15 @@ bool IsOwner(const SSimulatedInstrument& instrument, const std::string& strClien
            instrument.dwOwnerAddress == dwClientAddress;
 }
 
+// A granted claim or rename: the instrument takes the requested name and the requester becomes
+// its owner.
+void TakeNameAndClaim(SSimulatedInstrument& instrument, const SSimulatorRequest& request) {
+    instrument.strName = FieldText(request.strInstrumentName);
+    instrument.bClaimed = 1;
+    instrument.strOwnerHostName = FieldText(request.strClientHostName);
+    instrument.dwOwnerAddress = request.dwHeaderSource;
+}
+
 } // namespace
 
 SInstrumentDescriptionFields DescribeInstrument(const SSimulatedInstrument& instrument) {
@@ -278,10 +287,7 @@ CSimulatedInstruments::Answer(SSimulatedInstrument& instrument, const SSimulator
         if (!bFree && !bOwner) {
             return bytes(BuildStatusReply(MSG_CLAIM, 1));
         }
-        instrument.strName = FieldText(request.strInstrumentName);
-        instrument.bClaimed = 1;
-        instrument.strOwnerHostName = FieldText(request.strClientHostName);
-        instrument.dwOwnerAddress = request.dwHeaderSource;
+        TakeNameAndClaim(instrument, request);
         return bytes(BuildStatusReply(MSG_CLAIM, STATUS_OK));
     }
     case MSG_RELEASE:
@@ -298,10 +304,7 @@ CSimulatedInstruments::Answer(SSimulatedInstrument& instrument, const SSimulator
         if (instrument.bInUse == 1) {
             return bytes(BuildStatusReply(MSG_RENAME, 1));
         }
-        instrument.strName = FieldText(request.strInstrumentName);
-        instrument.bClaimed = 1;
-        instrument.strOwnerHostName = FieldText(request.strClientHostName);
-        instrument.dwOwnerAddress = request.dwHeaderSource;
+        TakeNameAndClaim(instrument, request);
         return bytes(BuildStatusReply(MSG_RENAME, STATUS_OK));
     case MSG_VERIFY:
         return bytes(BuildVerifyReply(bOwner ? STATUS_OK : 1, DescribeInstrument(instrument)));
