@@ -22,8 +22,8 @@ bool s_bEndingRun = false;
 void OnTerminationSignal(int nSignal) {
     const int nSavedErrno = errno;
     s_bSignalArrived = 1;
-    const auto bSignal = static_cast<unsigned char>(nSignal);
-    [[maybe_unused]] const ssize_t nWritten = write(s_hSignalWriteEnd, &bSignal, 1);
+    const auto nSignalByte = static_cast<unsigned char>(nSignal);
+    [[maybe_unused]] const ssize_t nWritten = write(s_hSignalWriteEnd, &nSignalByte, 1);
     errno = nSavedErrno;
 }
 

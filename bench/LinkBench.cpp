@@ -9,7 +9,7 @@
 #include "link/DatagramNotifyTarget.h"
 #include "link/Messages.h"
 #include "link/UDPInstrumentInterface.h"
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,8 +37,8 @@ constexpr auto IDLE_TIME = std::chrono::seconds(5);
 // A burst is over once nothing more has been taken for this long.
 constexpr auto QUIET_TIME = std::chrono::milliseconds(1500);
 
-std::uint16_t FreeUdpPort() {
-    CUdpSocket probe;
+std::uint16_t FreeUDPPort() {
+    CUDPSocket probe;
     return probe.Open() && probe.Bind(0) ? probe.GetLocalPort() : 0;
 }
 
@@ -146,9 +146,9 @@ struct SLink {
 };
 
 // A link that is seen to receive from the peer.
-SLink StartLink(CUdpSocket& peer, int nSocketReceiveBufferBytes) {
+SLink StartLink(CUDPSocket& peer, int nSocketReceiveBufferBytes) {
     SLink link;
-    link.nPort = FreeUdpPort();
+    link.nPort = FreeUDPPort();
     link.pLink =
         std::make_unique<CUDPInstrumentInterface>(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, link.nPort,
                                                   peer.GetLocalPort(), nSocketReceiveBufferBytes);
@@ -177,7 +177,7 @@ struct SBurst {
     int nNotSent = 0;
 };
 
-SBurst RunBurst(CUdpSocket& peer, int nSocketReceiveBufferBytes,
+SBurst RunBurst(CUDPSocket& peer, int nSocketReceiveBufferBytes,
                 const std::vector<std::vector<std::uint8_t>>& listReplies) {
     SBurst burst;
     SLink link = StartLink(peer, nSocketReceiveBufferBytes);
@@ -208,7 +208,7 @@ SBurst RunBurst(CUdpSocket& peer, int nSocketReceiveBufferBytes,
 } // namespace
 
 int main() {
-    CUdpSocket peer;
+    CUDPSocket peer;
     if (!peer.Open() || !peer.SetNonBlocking() || !peer.Bind(0, LOOPBACK_ADDRESS)) {
         std::fprintf(stderr, "LinkBench: no peer socket\n");
         return 1;
@@ -241,7 +241,7 @@ int main() {
             while (bDraining.load()) {
                 std::size_t nLength = 0;
                 if (peer.Receive(abBuffer, sizeof(abBuffer), &nLength) ==
-                    CUdpSocket::RECEIVE_NO_DATA) {
+                    CUDPSocket::RECEIVE_NO_DATA) {
                     peer.WaitReadable(10);
                 }
             }
@@ -264,7 +264,7 @@ int main() {
     std::vector<std::vector<std::uint8_t>> listReplies;
     for (int nRound = 0; nRound < REPLIES_EACH; ++nRound) {
         for (int nInstrument = 0; nInstrument < INSTRUMENTS; ++nInstrument) {
-            InstrumentDescriptionFields fields;
+            SInstrumentDescriptionFields fields;
             fields.strHostName = "tavik-f" + std::to_string(nInstrument + 1);
             fields.dwAddress = 0x0A4D080A + static_cast<std::uint32_t>(nInstrument);
             fields.strName = "Farm-" + std::to_string(nInstrument + 1);

@@ -50,7 +50,7 @@ std::uint32_t ParseAddress(const char* pszText) {
 }
 
 std::vector<std::uint8_t> Reply(bool bVerify, std::uint32_t dwTo, std::uint32_t dwInstrument) {
-    InstrumentDescriptionFields fields;
+    SInstrumentDescriptionFields fields;
     fields.dwAddress = dwInstrument;
     fields.strHostName = "flood-" + std::to_string(dwInstrument & 0xFFFFFF);
     fields.strName = "Flood";

@@ -13,7 +13,7 @@ CCliDiscovery::CCliDiscovery(std::function<void(const CInstrumentList&)> fnOnRep
     : m_fnOnReply(std::move(fnOnReply)), m_fnOnCollectionEnd(std::move(fnOnCollectionEnd)),
       m_fnOnSendFailed(std::move(fnOnSendFailed)),
       m_receiver([this] { return IsRunning(); },
-                 [this](const DatagramView& datagram) { OnReply(datagram); }) {}
+                 [this](const SDatagramView& datagram) { OnReply(datagram); }) {}
 
 void CCliDiscovery::Start(CTavikctlSession& session,
                           std::vector<std::uint32_t> listDirectAddresses) {
@@ -86,7 +86,7 @@ bool CCliDiscovery::Send(const SRequest& request) {
     return false;
 }
 
-void CCliDiscovery::OnReply(const DatagramView& datagram) {
+void CCliDiscovery::OnReply(const SDatagramView& datagram) {
     if (m_pCycle->OnReply(datagram.payload)) {
         m_fnOnReply(m_pCycle->GetCollected());
     }

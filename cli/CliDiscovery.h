@@ -39,7 +39,7 @@ private:
     void Apply(const SDiscoveryStep& step);
     // False, the discovery stopped and the failure told, when the request did not go out.
     bool Send(const SRequest& request);
-    void OnReply(const DatagramView& datagram);
+    void OnReply(const SDatagramView& datagram);
 
     std::function<void(const CInstrumentList&)> m_fnOnReply;
     std::function<void(const CInstrumentList&)> m_fnOnCollectionEnd;

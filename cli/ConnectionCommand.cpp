@@ -22,7 +22,7 @@ unsigned ResponseTimerOf(std::uint8_t nPendingRequest) {
 
 CConnectionCommand::CConnectionCommand()
     : m_receiver([this] { return m_exchange.IsWaitingForReply(); },
-                 [this](const DatagramView& datagram) { OnReply(datagram); }) {}
+                 [this](const SDatagramView& datagram) { OnReply(datagram); }) {}
 
 void CConnectionCommand::StartVerification() {
     Begin(&CConnectionExchange::StartVerification);
@@ -74,7 +74,7 @@ SConnectionTarget CConnectionCommand::Target() {
     return target;
 }
 
-void CConnectionCommand::OnReply(const DatagramView& datagram) {
+void CConnectionCommand::OnReply(const SDatagramView& datagram) {
     const SConnectionStep step = m_exchange.OnReply(datagram.payload);
     // Only the reply that ended the verification describes the instrument: a VerifyReply that
     // comes later, or to nothing that waits, is a stray.

@@ -33,7 +33,7 @@ private:
     // Registers for the replies at the first start.
     void Begin(StartStep pfnStart);
     SConnectionTarget Target();
-    void OnReply(const DatagramView& datagram);
+    void OnReply(const SDatagramView& datagram);
     void Apply(const SConnectionStep& step);
 
     CConnectionExchange m_exchange;

@@ -13,7 +13,7 @@ CNamingCommand::CNamingCommand(const SNamingKind& kind, std::u16string_view strI
       m_discovery([this](const CInstrumentList& list) { OnDiscoveryReply(list); },
                   [this](const CInstrumentList& list) { OnCollectionEnd(list); }),
       m_receiver([this] { return m_pExchange != nullptr && m_pExchange->IsWaitingForReply(); },
-                 [this](const DatagramView& datagram) {
+                 [this](const SDatagramView& datagram) {
                      Apply(m_pExchange->OnReply(datagram.payload));
                  }) {}
 

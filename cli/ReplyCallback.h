@@ -10,14 +10,14 @@
 class CReplyCallback final : public CReplyReceiver {
 public:
     CReplyCallback(std::function<bool()> fnIsTaking,
-                   std::function<void(const DatagramView&)> fnTake)
+                   std::function<void(const SDatagramView&)> fnTake)
         : m_fnIsTaking(std::move(fnIsTaking)), m_fnTake(std::move(fnTake)) {}
     ~CReplyCallback() = default;
 
     bool IsTakingReplies() const override { return m_fnIsTaking(); }
-    void TakeReply(const DatagramView& datagram) override { m_fnTake(datagram); }
+    void TakeReply(const SDatagramView& datagram) override { m_fnTake(datagram); }
 
 private:
     std::function<bool()> m_fnIsTaking;
-    std::function<void(const DatagramView&)> m_fnTake;
+    std::function<void(const SDatagramView&)> m_fnTake;
 };

@@ -24,8 +24,8 @@ public:
     }
     // Little-endian, as the protocol's length field.
     std::uint16_t Word() {
-        const std::uint8_t bLow = Byte();
-        return static_cast<std::uint16_t>(bLow | Byte() << 8);
+        const std::uint8_t nLow = Byte();
+        return static_cast<std::uint16_t>(nLow | Byte() << 8);
     }
     // Up to nCount bytes; fewer at the end.
     std::span<const std::uint8_t> Take(std::size_t nCount) {

@@ -37,14 +37,14 @@ CMolvarInstrument Decode(std::span<const std::uint8_t> bytes) {
     return CMolvarInstrument::FromDescription(std::span(abDescription));
 }
 
-CMolvarInstrument Changed(CMolvarInstrument instrument, std::uint8_t nField, std::uint8_t bValue) {
-    const char szText[2] = {static_cast<char>(bValue), '\0'};
+CMolvarInstrument Changed(CMolvarInstrument instrument, std::uint8_t nField, std::uint8_t nValue) {
+    const char szText[2] = {static_cast<char>(nValue), '\0'};
     switch (nField % 7) {
     case 0:
-        instrument.m_bInUse = bValue;
+        instrument.m_bInUse = nValue;
         break;
     case 1:
-        instrument.m_bClaimed = bValue;
+        instrument.m_bClaimed = nValue;
         break;
     case 2:
         instrument.SetHostName(szText);
@@ -56,10 +56,10 @@ CMolvarInstrument Changed(CMolvarInstrument instrument, std::uint8_t nField, std
         instrument.SetOwnerHostName(szText);
         break;
     case 5:
-        instrument.m_dwOwnerIPAddress ^= bValue;
+        instrument.m_dwOwnerIPAddress ^= nValue;
         break;
     default:
-        instrument.m_dwIPAddress ^= bValue; // another instrument, or a neighbour's address
+        instrument.m_dwIPAddress ^= nValue; // another instrument, or a neighbour's address
         break;
     }
     return instrument;
@@ -138,12 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nS
         case STEP_MERGE_CHANGED: {
             const std::uint8_t nIndex = input.Byte();
             const std::uint8_t nField = input.Byte();
-            const std::uint8_t bValue = input.Byte();
+            const std::uint8_t nValue = input.Byte();
             if (listSeen.empty()) {
                 break;
             }
             const CMolvarInstrument instrument =
-                Changed(listSeen[nIndex % listSeen.size()], nField, bValue);
+                Changed(listSeen[nIndex % listSeen.size()], nField, nValue);
             listSeen.push_back(instrument);
             Merge(listFirst, modelFirst, instrument);
             break;

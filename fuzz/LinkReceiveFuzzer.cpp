@@ -97,7 +97,7 @@ Datagram Framed(CFuzzInput& input) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     RequirePrivateNetwork("fuzz_link_receive");
     g_pLink = std::make_unique<CUDPInstrumentInterface>(
-        LOCAL_ADDRESS, BROADCAST_ADDRESS, FreeLoopbackUdpPort(), FreeLoopbackUdpPort());
+        LOCAL_ADDRESS, BROADCAST_ADDRESS, FreeLoopbackUDPPort(), FreeLoopbackUDPPort());
     return 0;
 }
 

@@ -66,7 +66,7 @@ void CheckDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE>
     FUZZ_CHECK(instrument.m_bClaimed == pb[D::CLAIMED] && instrument.m_bInUse == pb[D::IN_USE]);
 
     // Written back as an instrument writes itself, the record reads the same.
-    InstrumentDescriptionFields fields;
+    SInstrumentDescriptionFields fields;
     fields.strHostName = instrument.m_szHostName;
     fields.dwAddress = instrument.m_dwIPAddress;
     fields.bClaimed = instrument.m_bClaimed;
@@ -98,12 +98,12 @@ void CheckDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE>
 void CheckReplyReaders(Bytes payload) {
     const bool bHasCode = !payload.empty();
     for (int nCode = 0; nCode < 8; ++nCode) {
-        const auto status = ReadStatusReply(payload, static_cast<MessageCode>(nCode));
+        const auto status = ReadStatusReply(payload, static_cast<EMessageCode>(nCode));
         const bool bStatusCode = nCode == MSG_CLAIM || nCode == MSG_RELEASE || nCode == MSG_RENAME;
         FUZZ_CHECK(status.has_value() ==
                    (bStatusCode && payload.size() == STATUS_REPLY_SIZE && payload[0] == nCode));
         if (status) {
-            FUZZ_CHECK(Same(BuildStatusReply(static_cast<MessageCode>(nCode), *status), payload));
+            FUZZ_CHECK(Same(BuildStatusReply(static_cast<EMessageCode>(nCode), *status), payload));
         }
     }
 
@@ -111,7 +111,7 @@ void CheckReplyReaders(Bytes payload) {
     FUZZ_CHECK(repair.has_value() ==
                (payload.size() == REPAIR_REPLY_SIZE && bHasCode && payload[0] == MSG_REPAIR));
     if (repair) {
-        FUZZ_CHECK(Same(BuildRepairReply(repair->bStatus, repair->dwAddress), payload));
+        FUZZ_CHECK(Same(BuildRepairReply(repair->nStatus, repair->dwAddress), payload));
     }
 
     const auto discovery = DiscoveryReplyDescription(payload);
@@ -126,7 +126,7 @@ void CheckReplyReaders(Bytes payload) {
     FUZZ_CHECK(verify.has_value() ==
                (payload.size() == VERIFY_REPLY_SIZE && bHasCode && payload[0] == MSG_VERIFY));
     if (verify) {
-        FUZZ_CHECK(verify->bStatus == payload[1] &&
+        FUZZ_CHECK(verify->nStatus == payload[1] &&
                    verify->description.data() == payload.data() + 2);
         CheckDescription(verify->description);
     }

@@ -72,7 +72,7 @@ void RequirePrivateNetwork(const char* pszTarget) {
     }
 }
 
-std::uint16_t FreeLoopbackUdpPort() {
+std::uint16_t FreeLoopbackUDPPort() {
     const int hSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (hSocket < 0) {
         return 0;

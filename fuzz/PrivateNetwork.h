@@ -10,4 +10,4 @@ bool EnterPrivateNetwork();
 // Enters it or ends the process with exit code 77 (reported as skipped by the test run).
 void RequirePrivateNetwork(const char* pszTarget);
 // A UDP port on loopback that no socket holds just now.
-std::uint16_t FreeLoopbackUdpPort();
+std::uint16_t FreeLoopbackUDPPort();

@@ -183,7 +183,7 @@ extern "C" int LLVMFuzzerInitialize(int* pnArgc, char*** pppArgv) {
     CTestSettingsHome::SetProcessHome(w.pSettingsFolder->path());
     w.pBoxes = std::make_unique<CMessageBoxRecorder>();
     w.pApp = std::make_unique<CMolvarInstrumentConnectionApplication>(
-        LoopbackAdapterList(), FreeLoopbackUdpPort(), FreeLoopbackUdpPort());
+        LoopbackAdapterList(), FreeLoopbackUDPPort(), FreeLoopbackUDPPort());
     FUZZ_CHECK(w.pApp->m_pInstrumentInterface != nullptr);
     w.pApp->m_strInstrumentName = QStringLiteral("Lab-2");
     w.pApp->m_strInstrumentHostName = QStringLiteral("inst2");

@@ -37,9 +37,9 @@ Bytes Framed(const Payload& payload, std::uint32_t dwDestination = CLIENT,
     return datagram;
 }
 
-InstrumentDescriptionFields Description(std::uint32_t dwAddress, const std::string& strName,
-                                        std::uint8_t bClaimed) {
-    InstrumentDescriptionFields f;
+SInstrumentDescriptionFields Description(std::uint32_t dwAddress, const std::string& strName,
+                                         std::uint8_t bClaimed) {
+    SInstrumentDescriptionFields f;
     f.strHostName = "inst" + std::to_string(dwAddress & 0xFF);
     f.dwAddress = dwAddress;
     f.bClaimed = bClaimed;

@@ -7,7 +7,7 @@
 #include "fuzz/FuzzInput.h"
 #include "link/Messages.h"
 #include "model/MolvarInstrument.h"
-#include "sim/InstrumentSimulator.h"
+#include "sim/SimulatedInstruments.h"
 
 #include <algorithm>
 #include <array>
@@ -62,7 +62,7 @@ std::vector<std::uint8_t> Request(CFuzzInput& input) {
             return strText;
         };
         const std::u16string strName = text();
-        const auto request = BuildNamedRequest(static_cast<MessageCode>(nCode), strName, text());
+        const auto request = BuildNamedRequest(static_cast<EMessageCode>(nCode), strName, text());
         payload.assign(request.begin(), request.end());
     }
     const std::uint32_t dwSource = input.Byte() % 2 ? CLIENT_ADDRESS : 0x7F000032;
@@ -121,7 +121,7 @@ void CheckAnswers(const std::vector<SSimulatedInstrument>& listBefore,
         FUZZ_CHECK(reply->payload[0] == nReplyCode);
         if (nReplyCode == MSG_REPAIR) {
             const auto repair = ReadRepairReply(reply->payload);
-            FUZZ_CHECK(repair && repair->bStatus == STATUS_OK &&
+            FUZZ_CHECK(repair && repair->nStatus == STATUS_OK &&
                        repair->dwAddress == answer.dwFrom);
         }
         if (nReplyCode == MSG_DISCOVERY_REPLY) {
@@ -153,7 +153,7 @@ void CheckAnswers(const std::vector<SSimulatedInstrument>& listBefore,
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pbData, std::size_t nSize) {
-    CInstrumentSimulator simulator(Lab(), SSimulatorOptions{});
+    CSimulatedInstruments simulator(Lab(), SSimulatorOptions{});
     CFuzzInput input(pbData, nSize);
     while (!input.IsEmpty()) {
         const std::uint8_t nStep = input.Byte();

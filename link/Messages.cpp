@@ -112,11 +112,11 @@ std::size_t FrameDatagram(std::uint32_t dwDestination, std::uint32_t dwSource,
     return DATAGRAM_HEADER_SIZE + payload.size();
 }
 
-std::optional<DatagramView> ParseDatagram(std::span<const std::uint8_t> datagram) {
+std::optional<SDatagramView> ParseDatagram(std::span<const std::uint8_t> datagram) {
     if (datagram.size() < DATAGRAM_HEADER_SIZE || !HasDatagramMagic(datagram)) {
         return std::nullopt;
     }
-    DatagramView view;
+    SDatagramView view;
     view.header = ReadDatagramHeader(datagram.data());
     if (view.header.wPayloadLength > MAX_PAYLOAD_SIZE ||
         datagram.size() != DATAGRAM_HEADER_SIZE + view.header.wPayloadLength) {
@@ -151,7 +151,7 @@ std::array<std::uint8_t, DISCOVERY_REQUEST_SIZE> BuildDiscoveryRequest() {
 }
 
 std::array<std::uint8_t, NAMED_REQUEST_SIZE>
-BuildNamedRequest(MessageCode nCode, std::u16string_view strInstrumentName,
+BuildNamedRequest(EMessageCode nCode, std::u16string_view strInstrumentName,
                   std::u16string_view strClientHostName) {
     std::array<std::uint8_t, NAMED_REQUEST_SIZE> payload{};
     payload[0] = nCode;
@@ -160,18 +160,19 @@ BuildNamedRequest(MessageCode nCode, std::u16string_view strInstrumentName,
     return payload;
 }
 
-std::optional<NamedRequest> ParseNamedRequest(std::span<const std::uint8_t> payload) {
+std::optional<SNamedRequest> ParseNamedRequest(std::span<const std::uint8_t> payload) {
     if (payload.size() != NAMED_REQUEST_SIZE || !IsNamedRequestCode(payload[0])) {
         return std::nullopt;
     }
-    NamedRequest request;
-    request.nCode = static_cast<MessageCode>(payload[0]);
+    SNamedRequest request;
+    request.nCode = static_cast<EMessageCode>(payload[0]);
     request.strInstrumentName = ReadTextField(payload.data() + NAMED_REQUEST_NAME);
     request.strClientHostName = ReadTextField(payload.data() + NAMED_REQUEST_HOST_NAME);
     return request;
 }
 
-void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDescriptionFields& f) {
+void WriteInstrumentDescription(std::uint8_t* pbDescription,
+                                const SInstrumentDescriptionFields& f) {
     namespace D = InstrumentDescription;
     WriteByteTextField(pbDescription + D::HOST_NAME, f.strHostName);
     WriteNetworkAddress(pbDescription + D::ADDRESS, f.dwAddress);
@@ -182,11 +183,11 @@ void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDes
     WriteHeaderAddress(pbDescription + D::OWNER_ADDRESS, f.dwOwnerAddress);
 }
 
-InstrumentDescriptionFields
+SInstrumentDescriptionFields
 ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description) {
     namespace D = InstrumentDescription;
     const std::uint8_t* pb = description.data();
-    InstrumentDescriptionFields f;
+    SInstrumentDescriptionFields f;
     f.strHostName = ReadTextField(pb + D::HOST_NAME);
     f.dwAddress = ReadNetworkAddress(pb + D::ADDRESS);
     f.bClaimed = pb[D::CLAIMED];
@@ -197,22 +198,22 @@ ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_S
     return f;
 }
 
-std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode,
-                                                             std::uint8_t bStatus) {
-    return {nCode, bStatus};
+std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(EMessageCode nCode,
+                                                             std::uint8_t nStatus) {
+    return {nCode, nStatus};
 }
 
-std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t bStatus,
+std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t nStatus,
                                                              std::uint32_t dwAddress) {
     std::array<std::uint8_t, REPAIR_REPLY_SIZE> payload{};
     payload[0] = MSG_REPAIR;
-    payload[1] = bStatus;
+    payload[1] = nStatus;
     WriteNetworkAddress(payload.data() + 2, dwAddress);
     return payload;
 }
 
 std::array<std::uint8_t, DISCOVERY_REPLY_SIZE>
-BuildDiscoveryReply(const InstrumentDescriptionFields& description) {
+BuildDiscoveryReply(const SInstrumentDescriptionFields& description) {
     std::array<std::uint8_t, DISCOVERY_REPLY_SIZE> payload{};
     payload[0] = MSG_DISCOVERY_REPLY;
     WriteInstrumentDescription(payload.data() + DISCOVERY_REPLY_DESCRIPTION, description);
@@ -220,16 +221,16 @@ BuildDiscoveryReply(const InstrumentDescriptionFields& description) {
 }
 
 std::array<std::uint8_t, VERIFY_REPLY_SIZE>
-BuildVerifyReply(std::uint8_t bStatus, const InstrumentDescriptionFields& description) {
+BuildVerifyReply(std::uint8_t nStatus, const SInstrumentDescriptionFields& description) {
     std::array<std::uint8_t, VERIFY_REPLY_SIZE> payload{};
     payload[0] = MSG_VERIFY;
-    payload[1] = bStatus;
+    payload[1] = nStatus;
     WriteInstrumentDescription(payload.data() + VERIFY_REPLY_DESCRIPTION, description);
     return payload;
 }
 
 std::optional<std::uint8_t> ReadStatusReply(std::span<const std::uint8_t> payload,
-                                            MessageCode nCode) {
+                                            EMessageCode nCode) {
     if (nCode != MSG_CLAIM && nCode != MSG_RELEASE && nCode != MSG_RENAME) {
         return std::nullopt;
     }

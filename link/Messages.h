@@ -21,7 +21,7 @@ constexpr std::size_t TEXT_FIELD_MAX_UNITS = TEXT_FIELD_SIZE - 1;
 constexpr std::size_t INSTRUMENT_DESCRIPTION_SIZE = 202;
 
 // Payload byte 0. A reply carries its request's code, except the discovery reply.
-enum MessageCode : std::uint8_t {
+enum EMessageCode : std::uint8_t {
     MSG_CLAIM = 0,
     MSG_DISCOVERY_REQUEST = 1,
     MSG_DISCOVERY_REPLY = 2,
@@ -74,11 +74,11 @@ std::size_t FrameDatagram(std::uint32_t dwDestination, std::uint32_t dwSource,
                           std::span<const std::uint8_t> payload, std::uint8_t* pbOut);
 // A whole datagram split into its header and its payload, or nothing when the bytes are shorter
 // than the header, lack the magic, or are not exactly 12 + the announced payload length.
-struct DatagramView {
+struct SDatagramView {
     DatagramHeader header;
     std::span<const std::uint8_t> payload;
 };
-std::optional<DatagramView> ParseDatagram(std::span<const std::uint8_t> datagram);
+std::optional<SDatagramView> ParseDatagram(std::span<const std::uint8_t> datagram);
 
 // ---- Text fields ----------------------------------------------------------------------------
 // 64 bytes: the first 63 UTF-16 code units, a NUL, then zeros. Each unit becomes the byte that
@@ -94,16 +94,16 @@ std::array<std::uint8_t, DISCOVERY_REQUEST_SIZE> BuildDiscoveryRequest();
 // ClaimRequest, ReleaseRequest, RepairRequest, VerifyRequest, RenameRequest:
 // code, instrument name field, client host name field.
 std::array<std::uint8_t, NAMED_REQUEST_SIZE>
-BuildNamedRequest(MessageCode nCode, std::u16string_view strInstrumentName,
+BuildNamedRequest(EMessageCode nCode, std::u16string_view strInstrumentName,
                   std::u16string_view strClientHostName);
 
-struct NamedRequest {
-    MessageCode nCode;
+struct SNamedRequest {
+    EMessageCode nCode;
     std::string strInstrumentName; // 8-bit, up to its NUL
     std::string strClientHostName;
 };
 // For the instruments' side: a 129-byte payload with a named-request code.
-std::optional<NamedRequest> ParseNamedRequest(std::span<const std::uint8_t> payload);
+std::optional<SNamedRequest> ParseNamedRequest(std::span<const std::uint8_t> payload);
 
 // ---- InstrumentDescription (202 bytes) ------------------------------------------------------
 namespace InstrumentDescription {
@@ -117,7 +117,7 @@ constexpr std::size_t OWNER_ADDRESS = 198; // header address form
 } // namespace InstrumentDescription
 
 // Fields as an instrument reports itself; texts are 8-bit (written as given, cut to 63 bytes).
-struct InstrumentDescriptionFields {
+struct SInstrumentDescriptionFields {
     std::string strHostName;
     std::uint32_t dwAddress = 0;
     std::uint8_t bClaimed = 0;
@@ -126,29 +126,29 @@ struct InstrumentDescriptionFields {
     std::string strOwnerHostName;
     std::uint32_t dwOwnerAddress = 0;
 };
-void WriteInstrumentDescription(std::uint8_t* pbDescription, const InstrumentDescriptionFields& f);
+void WriteInstrumentDescription(std::uint8_t* pbDescription, const SInstrumentDescriptionFields& f);
 // The fields of 202 description bytes. Each text is read up to its NUL and never beyond its
 // 64 bytes: a field without a NUL yields all 64 bytes (TextFieldHasNul tells the two apart).
-InstrumentDescriptionFields
+SInstrumentDescriptionFields
 ReadInstrumentDescription(std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description);
 
 // ---- Replies --------------------------------------------------------------------------------
-std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(MessageCode nCode,
-                                                             std::uint8_t bStatus);
-std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t bStatus,
+std::array<std::uint8_t, STATUS_REPLY_SIZE> BuildStatusReply(EMessageCode nCode,
+                                                             std::uint8_t nStatus);
+std::array<std::uint8_t, REPAIR_REPLY_SIZE> BuildRepairReply(std::uint8_t nStatus,
                                                              std::uint32_t dwAddress);
 std::array<std::uint8_t, DISCOVERY_REPLY_SIZE>
-BuildDiscoveryReply(const InstrumentDescriptionFields& description);
+BuildDiscoveryReply(const SInstrumentDescriptionFields& description);
 std::array<std::uint8_t, VERIFY_REPLY_SIZE>
-BuildVerifyReply(std::uint8_t bStatus, const InstrumentDescriptionFields& description);
+BuildVerifyReply(std::uint8_t nStatus, const SInstrumentDescriptionFields& description);
 
 // Each reader answers nothing unless the payload has the reply's code and exact length.
 // ClaimReply (code 0), ReleaseReply (3), RenameReply (6): the status byte.
 std::optional<std::uint8_t> ReadStatusReply(std::span<const std::uint8_t> payload,
-                                            MessageCode nCode);
+                                            EMessageCode nCode);
 
 struct RepairReply {
-    std::uint8_t bStatus;
+    std::uint8_t nStatus;
     std::uint32_t dwAddress; // from network byte order
 };
 std::optional<RepairReply> ReadRepairReply(std::span<const std::uint8_t> payload);
@@ -158,17 +158,17 @@ std::optional<std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE>>
 DiscoveryReplyDescription(std::span<const std::uint8_t> payload);
 
 struct VerifyReply {
-    std::uint8_t bStatus;
+    std::uint8_t nStatus;
     std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description; // payload offset 2
 };
 std::optional<VerifyReply> ReadVerifyReply(std::span<const std::uint8_t> payload);
 
 // ---- What the client makes of a status ------------------------------------------------------
-inline bool IsRepairDone(std::uint8_t bStatus) {
-    return bStatus == STATUS_OK;
+inline bool IsRepairDone(std::uint8_t nStatus) {
+    return nStatus == STATUS_OK;
 }
-inline bool IsClaimHeldByClient(std::uint8_t bVerifyStatus) {
-    return bVerifyStatus == STATUS_OK;
+inline bool IsClaimHeldByClient(std::uint8_t nVerifyStatus) {
+    return nVerifyStatus == STATUS_OK;
 }
 // A verification that finds another owner takes it only when the claimed flag is exactly 1.
 inline bool IsOwnerReported(std::uint8_t bClaimed) {

@@ -3,7 +3,7 @@
 #include "link/LinkLog.h"
 #include "platform/HostName.h"
 #include "platform/TickCount.h"
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include <cerrno>
 #include <chrono>
@@ -109,7 +109,7 @@ CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
         m_hStopEvent = std::make_unique<CAutoResetEvent>();
         m_hSendDoneEvent = std::make_unique<CAutoResetEvent>();
         m_hSendRequestEvent = std::make_unique<CAutoResetEvent>();
-        m_hSocketThreadWake = std::make_unique<CWakeSignal>();
+        m_pSocketThreadWake = std::make_unique<CWakeSignal>();
     } catch (const std::exception&) {
         throw SYNCHRONISATION_NOT_CREATED;
     }
@@ -123,7 +123,7 @@ CUDPInstrumentInterface::CUDPInstrumentInterface(std::uint32_t dwLocalAddress,
 
 CUDPInstrumentInterface::~CUDPInstrumentInterface() {
     m_hStopEvent->Set();
-    m_hSocketThreadWake->Wake();
+    m_pSocketThreadWake->Wake();
     // The thread wakes for the stop event in its wait and in its binding retries, and every one
     // of its waits is bounded. It is joined rather than left behind: it works on this object.
     if (m_hThread.joinable()) {
@@ -134,7 +134,7 @@ CUDPInstrumentInterface::~CUDPInstrumentInterface() {
     m_hSendDoneEvent.reset();
     m_hSendRequestEvent.reset();
     m_hSendMutex.reset();
-    m_hSocketThreadWake.reset();
+    m_pSocketThreadWake.reset();
 }
 
 int CUDPInstrumentInterface::Connect() {
@@ -220,7 +220,7 @@ int CUDPInstrumentInterface::Send(const std::uint8_t* pbPayload, std::uint32_t d
         return STATUS_CANNOT_SEND_MESSAGE;
     }
     m_hSendRequestEvent->Set();
-    m_hSocketThreadWake->Wake();
+    m_pSocketThreadWake->Wake();
     // A confirmation of a datagram that an earlier Send gave up on is passed over.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_TIMEOUT_MS);
@@ -281,7 +281,7 @@ bool CUDPInstrumentInterface::TakeDatagram(std::uint32_t* pdwLength, std::uint8_
 
 void CUDPInstrumentInterface::WakeForRoom(std::uint32_t dwSpace) {
     if (dwSpace >= MAX_DATAGRAM_SIZE && m_bWaitingForRoom.exchange(false)) {
-        m_hSocketThreadWake->Wake();
+        m_pSocketThreadWake->Wake();
     }
 }
 
@@ -436,7 +436,7 @@ void CUDPInstrumentInterface::RefuseSent(std::uint32_t dwSequence) {
 }
 
 void CUDPInstrumentInterface::SocketThread() {
-    CUdpSocket socket;
+    CUDPSocket socket;
     if (!socket.Open() || !socket.SetNonBlocking() || !socket.AllowBroadcast()) {
         LinkLog(LINK_LOG_WARNING, "The UDP socket could not be set up: %s",
                 std::strerror(socket.GetLastError()));
@@ -490,9 +490,9 @@ void CUDPInstrumentInterface::SocketThread() {
         // the staged datagrams raises the wake signal; bounded all the same. A datagram always
         // has somewhere to go (the staging area, or away once that is full), so the socket is
         // always watched and a burst never waits in the kernel's buffer for the windows.
-        socket.WaitReadableOrWoken(m_hSocketThreadWake->Handle(), true, WAIT_TIMEOUT_MS);
+        socket.WaitReadableOrWoken(m_pSocketThreadWake->Handle(), true, WAIT_TIMEOUT_MS);
         // Cleared before the events are read: whatever is raised after this is seen next time.
-        m_hSocketThreadWake->Clear();
+        m_pSocketThreadWake->Clear();
         const CAutoResetEvent::EWaitResult nEvent =
             CAutoResetEvent::WaitForEither(*m_hStopEvent, *m_hSendRequestEvent, 0);
         if (nEvent == CAutoResetEvent::WAIT_FIRST) {
@@ -512,7 +512,7 @@ void CUDPInstrumentInterface::SocketThread() {
     }
 }
 
-void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer) {
+void CUDPInstrumentInterface::SendPass(CUDPSocket& socket, std::uint8_t* pbBuffer) {
     std::uint32_t dwSendCount = 0;
     std::uint32_t dwSequence = 0;
     if (!TakeSendDatagram(pbBuffer, &dwSendCount, &dwSequence) || dwSendCount == 0) {
@@ -548,7 +548,7 @@ void CUDPInstrumentInterface::SendPass(CUdpSocket& socket, std::uint8_t* pbBuffe
     ConfirmSent(dwSequence);
 }
 
-void CUDPInstrumentInterface::ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers) {
+void CUDPInstrumentInterface::ReceivePass(CUDPSocket& socket, std::uint8_t* pbBuffers) {
     for (std::size_t nRead = 0; nRead < MAX_DATAGRAMS_PER_PASS;) {
         std::size_t anLengths[RECEIVE_BATCH];
         const int nReceived = socket.ReceiveMany(pbBuffers, BUFFER_SIZE, RECEIVE_BATCH, anLengths);

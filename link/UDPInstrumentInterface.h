@@ -44,7 +44,7 @@ const char* GetStatusText(int nStatus);
 // protocol.
 std::uint32_t KeptDatagramLength(const std::uint8_t* pbBytes, std::size_t nCount);
 
-class CUdpSocket;
+class CUDPSocket;
 
 // How far the socket thread has got with the socket: still at it, bound to its port and serving,
 // or given up (the socket could not be opened, or the port stayed taken through every attempt).
@@ -132,10 +132,10 @@ public:
 private:
     void SocketThread();
     // One send request served: the waiting datagram goes out and is confirmed.
-    void SendPass(CUdpSocket& socket, std::uint8_t* pbBuffer);
+    void SendPass(CUDPSocket& socket, std::uint8_t* pbBuffer);
     // Reads what waits in the socket (a bounded number of datagrams) behind the staged ones,
     // into RECEIVE_BATCH buffers of BUFFER_SIZE bytes.
-    void ReceivePass(CUdpSocket& socket, std::uint8_t* pbBuffers);
+    void ReceivePass(CUDPSocket& socket, std::uint8_t* pbBuffers);
     // A datagram read: the part its header announces goes behind the staged ones, unless it is
     // no datagram of the protocol or the staging area is full.
     void StageReceived(const std::uint8_t* pbDatagram, std::size_t nLength);
@@ -186,7 +186,7 @@ private:
 
     // Raised with every send request, the stop event and room freed in the receive buffer: the
     // socket thread waits on it beside its socket.
-    std::unique_ptr<CWakeSignal> m_hSocketThreadWake;
+    std::unique_ptr<CWakeSignal> m_pSocketThreadWake;
     // Set by the socket thread while it waits for room in the receive buffer.
     std::atomic<bool> m_bWaitingForRoom{false};
     CStagedDatagrams m_stagedDatagrams{STAGED_DATAGRAMS}; // the socket thread's alone

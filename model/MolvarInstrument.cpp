@@ -80,7 +80,7 @@ int CMolvarInstrument::IsEqual(const CMolvarInstrument& a, const CMolvarInstrume
 
 CMolvarInstrument CMolvarInstrument::FromDescription(
     std::span<const std::uint8_t, INSTRUMENT_DESCRIPTION_SIZE> description) {
-    const InstrumentDescriptionFields fields = ReadInstrumentDescription(description);
+    const SInstrumentDescriptionFields fields = ReadInstrumentDescription(description);
     CMolvarInstrument instrument;
     // A field without a NUL reads as 64 bytes, which the setter refuses: the text stays empty.
     instrument.SetHostName(fields.strHostName.c_str());

@@ -38,7 +38,7 @@ SConnectionStep CConnectionExchange::Start(std::uint8_t nCode, const SConnection
     if (m_bWaiting) {
         return {}; // one exchange at a time: a reply is still awaited
     }
-    const auto abPayload = BuildNamedRequest(static_cast<MessageCode>(nCode),
+    const auto abPayload = BuildNamedRequest(static_cast<EMessageCode>(nCode),
                                              target.strInstrumentName, target.strLocalHostName);
     m_nPendingRequest = nCode;
     // A request that fails to go out counts all the same: the exchange runs on to its time-out.
@@ -100,12 +100,12 @@ SConnectionStep CConnectionExchange::OnReply(std::span<const std::uint8_t> paylo
     // come, so one stray datagram cannot end the wait with nothing done.
     switch (payload[0]) {
     case MSG_RELEASE: {
-        const std::optional<std::uint8_t> bStatus = ReadStatusReply(payload, MSG_RELEASE);
-        if (!bStatus) {
+        const std::optional<std::uint8_t> nStatus = ReadStatusReply(payload, MSG_RELEASE);
+        if (!nStatus) {
             return step;
         }
         step.nEvent = EConnectionEvent::Released;
-        step.bStatus = *bStatus;
+        step.nStatus = *nStatus;
         break;
     }
     case MSG_REPAIR: {
@@ -113,13 +113,13 @@ SConnectionStep CConnectionExchange::OnReply(std::span<const std::uint8_t> paylo
         if (!reply) {
             return step;
         }
-        if (IsRepairDone(reply->bStatus)) {
+        if (IsRepairDone(reply->nStatus)) {
             step.nEvent = EConnectionEvent::Repaired;
             step.dwAddress = reply->dwAddress;
         } else {
             step.nEvent = EConnectionEvent::RepairRefused;
         }
-        step.bStatus = reply->bStatus;
+        step.nStatus = reply->nStatus;
         break;
     }
     case MSG_VERIFY: {
@@ -127,13 +127,13 @@ SConnectionStep CConnectionExchange::OnReply(std::span<const std::uint8_t> paylo
         if (!reply) {
             return step;
         }
-        step.bStatus = reply->bStatus;
-        if (IsClaimHeldByClient(reply->bStatus)) {
+        step.nStatus = reply->nStatus;
+        if (IsClaimHeldByClient(reply->nStatus)) {
             step.nEvent = EConnectionEvent::Ready;
             break;
         }
         step.nEvent = EConnectionEvent::NotClaimed;
-        const InstrumentDescriptionFields description =
+        const SInstrumentDescriptionFields description =
             ReadInstrumentDescription(reply->description);
         if (IsOwnerReported(description.bClaimed)) {
             step.bOwnerReported = true;

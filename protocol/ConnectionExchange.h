@@ -31,7 +31,7 @@ enum class EConnectionEvent : std::uint8_t {
     Ready,              // VerifyReply status 0: this computer holds the claim
     NotClaimed,         // VerifyReply other status: see bOwnerReported and the owner fields
     VerificationFailed, // no reply after the last attempt: "Not ready", with its message
-    Released,           // ReleaseReply, any status (bStatus): forget the configuration
+    Released,           // ReleaseReply, any status (nStatus): forget the configuration
     ReleaseUnanswered,  // no reply after the last attempt: forget the configuration, say so
     Repaired,           // RepairReply status 0: dwAddress is the configured address now
     RepairRefused,      // RepairReply other status: the wait ends, nothing else changes
@@ -51,7 +51,7 @@ struct SConnectionStep {
     SRequest request;
     unsigned nTimerId = 0;
     // Released: the reply's status.
-    std::uint8_t bStatus = 0;
+    std::uint8_t nStatus = 0;
     // Repaired: the new address. NotClaimed: the owner address, 0 when no owner is reported.
     std::uint32_t dwAddress = 0;
     // NotClaimed with a claimed flag of exactly 1: the owner's host name as the instrument holds

@@ -27,8 +27,7 @@ std::vector<SRouteDecision> CDatagramRouter::RouteWaiting(
     // keeps arriving meanwhile (a flood) waits for its own announcement, and the window's other
     // events run between the batches.
     std::uint32_t dwTaken = 0;
-    while (dwTaken < RECEIVE_BATCH_BYTES &&
-           fnTakeDatagram(&dwLength, abDatagram.data())) {
+    while (dwTaken < RECEIVE_BATCH_BYTES && fnTakeDatagram(&dwLength, abDatagram.data())) {
         dwTaken += std::max<std::uint32_t>(dwLength, DATAGRAM_HEADER_SIZE);
         if (dwLength > abDatagram.size()) {
             SRouteDecision decision;
@@ -44,7 +43,7 @@ std::vector<SRouteDecision> CDatagramRouter::RouteWaiting(
 SRouteDecision CDatagramRouter::Route(std::span<const std::uint8_t> datagram) {
     SRouteDecision decision;
     decision.dwLength = static_cast<std::uint32_t>(datagram.size());
-    const std::optional<DatagramView> view = ParseDatagram(datagram);
+    const std::optional<SDatagramView> view = ParseDatagram(datagram);
     if (!view) {
         return decision;
     }

@@ -63,13 +63,13 @@ SNamingStep CNamingExchange::OnReply(std::span<const std::uint8_t> payload) {
     if (!m_bWaiting) {
         return step;
     }
-    const std::optional<std::uint8_t> bStatus = ReadStatusReply(payload, m_kind.nCode);
-    if (!bStatus) {
+    const std::optional<std::uint8_t> nStatus = ReadStatusReply(payload, m_kind.nCode);
+    if (!nStatus) {
         return step; // as if it had not come: the attempts go on
     }
     m_bWaiting = false;
     step.bStopTimer = true;
-    step.bStatus = *bStatus;
-    step.nEvent = *bStatus == STATUS_OK ? ENamingEvent::Granted : ENamingEvent::Refused;
+    step.nStatus = *nStatus;
+    step.nEvent = *nStatus == STATUS_OK ? ENamingEvent::Granted : ENamingEvent::Refused;
     return step;
 }

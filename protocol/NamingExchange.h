@@ -17,7 +17,7 @@
 
 // What tells the two exchanges apart.
 struct SNamingKind {
-    MessageCode nCode; // of the request and its reply
+    EMessageCode nCode; // of the request and its reply
     unsigned nTimerId;
     unsigned nTimerPeriodMs;
     std::u16string_view strNoNameText;
@@ -33,7 +33,7 @@ enum class ENamingEvent : std::uint8_t {
     NoName,     // no name has passed the checks yet: the kind's strNoNameText, nothing sent
     Sent,       // send the request and arm the kind's timer
     Granted,    // status 0: the instrument becomes the configured one (strGrantedText)
-    Refused,    // any other status (strRefusedText); bStatus holds it
+    Refused,    // any other status (strRefusedText); nStatus holds it
     NoResponse, // the fourth time-out (strNoResponseText)
 };
 
@@ -41,7 +41,7 @@ struct SNamingStep {
     ENamingEvent nEvent = ENamingEvent::None;
     bool bStopTimer = false; // a reply ended the wait
     SRequest request;        // Sent
-    std::uint8_t bStatus = 0;
+    std::uint8_t nStatus = 0;
 };
 
 class CNamingExchange {

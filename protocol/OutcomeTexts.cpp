@@ -5,8 +5,8 @@
 
 #include <string>
 
-std::optional<std::u16string_view> ReleaseStatusText(std::uint8_t bStatus) {
-    switch (bStatus) {
+std::optional<std::u16string_view> ReleaseStatusText(std::uint8_t nStatus) {
+    switch (nStatus) {
     case RELEASE_STATUS_IN_USE:
         return TEXT_RELEASE_IN_USE;
     case RELEASE_STATUS_OVERRIDABLE:

@@ -31,7 +31,7 @@ inline constexpr std::u16string_view TEXT_NOT_CLAIMED = u"Not claimed";
 
 // The message a release reply brings, if its status has one (5 and 6); every status clears the
 // configured instrument all the same.
-std::optional<std::u16string_view> ReleaseStatusText(std::uint8_t bStatus);
+std::optional<std::u16string_view> ReleaseStatusText(std::uint8_t nStatus);
 // "Not claimed" for owner address 0, else "Claimed by %s [%u.%u.%u.%u]".
 std::u16string ClaimOwnerText(std::u16string_view strOwnerHostName, std::uint32_t dwOwnerAddress);
 

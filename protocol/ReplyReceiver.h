@@ -10,7 +10,7 @@ public:
     // reply timer).
     virtual bool IsTakingReplies() const = 0;
     // A whole datagram, parsed once; its payload is not empty. The view lives for the call.
-    virtual void TakeReply(const DatagramView& datagram) = 0;
+    virtual void TakeReply(const SDatagramView& datagram) = 0;
 
 protected:
     ~CReplyReceiver() = default;

@@ -62,7 +62,7 @@ void PrintUsage(std::FILE* pFile) {
         "port that cannot be bound with 1.\n"
         "\n"
         "%s",
-        CInstrumentSimulator::PolicyText());
+        CSimulatedInstruments::PolicyText());
 }
 
 [[noreturn]] void BadOptions(const std::string& strMessage) {

@@ -28,7 +28,7 @@ CDoctorCommand::CDoctorCommand()
                   [this](const CInstrumentList& list) { OnCollectionEnd(list); },
                   [this](const QString& strWhy) { OnSendFailed(strWhy); }),
       m_receiver([this] { return m_bAsking; },
-                 [this](const DatagramView& datagram) { OnVerifyReply(datagram); }) {}
+                 [this](const SDatagramView& datagram) { OnVerifyReply(datagram); }) {}
 
 const char* CDoctorCommand::Summary() const {
     return "diagnose why instruments are not found or do not answer";
@@ -154,7 +154,7 @@ bool CDoctorCommand::IsEveryAskSettled() const {
                        });
 }
 
-void CDoctorCommand::OnVerifyReply(const DatagramView& datagram) {
+void CDoctorCommand::OnVerifyReply(const SDatagramView& datagram) {
     const std::optional<VerifyReply> reply = ReadVerifyReply(datagram.payload);
     if (!reply) {
         return;

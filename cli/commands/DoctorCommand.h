@@ -41,7 +41,7 @@ private:
     // each has answered or could not be sent to.
     void AskDirectly();
     bool IsEveryAskSettled() const;
-    void OnVerifyReply(const DatagramView& datagram);
+    void OnVerifyReply(const SDatagramView& datagram);
     void OnSendFailed(const QString& strWhy);
     void OnCollectionEnd(const CInstrumentList& listDisplayed);
     void ReportDiscovery();

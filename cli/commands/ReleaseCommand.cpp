@@ -78,16 +78,16 @@ void CReleaseCommand::OnReleaseEnded(const SConnectionStep& step) {
         Session().Report(EXIT_NO_ANSWER, FromWide(TEXT_RELEASE_UNANSWERED), object);
         return;
     }
-    if (step.bStatus == STATUS_OK) {
+    if (step.nStatus == STATUS_OK) {
         Session().Report(EXIT_DONE, TEXT_RELEASED, object);
         return;
     }
-    const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus);
+    const std::optional<std::u16string_view> strText = ReleaseStatusText(step.nStatus);
     Session().Report(EXIT_REFUSED,
                      strText ? FromWide(*strText)
                              : QStringLiteral("The instrument refused the release (status %1); "
                                               "the configuration has been cleared.")
-                                   .arg(step.bStatus),
+                                   .arg(step.nStatus),
                      object);
 }
 

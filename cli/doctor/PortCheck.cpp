@@ -41,10 +41,10 @@ std::optional<QByteArray> ReadAll(const QString& strPath) {
 
 } // namespace
 
-std::vector<SUdpSocketEntry> CPortCheck::SocketsOnPort(const QByteArray& abTable,
+std::vector<SUDPSocketEntry> CPortCheck::SocketsOnPort(const QByteArray& abTable,
                                                        std::uint16_t nPort) {
     // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode"
-    std::vector<SUdpSocketEntry> listSockets;
+    std::vector<SUDPSocketEntry> listSockets;
     const QList<QByteArray> listLines = abTable.split('\n');
     for (qsizetype i = 1; i < listLines.size(); ++i) {
         const QList<QByteArray> listFields = listLines[i].simplified().split(' ');
@@ -62,7 +62,7 @@ std::vector<SUdpSocketEntry> CPortCheck::SocketsOnPort(const QByteArray& abTable
     return listSockets;
 }
 
-std::vector<SSocketOwner> CPortCheck::FindOwners(const std::vector<SUdpSocketEntry>& listSockets) {
+std::vector<SSocketOwner> CPortCheck::FindOwners(const std::vector<SUDPSocketEntry>& listSockets) {
     std::vector<SSocketOwner> listOwners;
     if (listSockets.empty()) {
         return listOwners;
@@ -73,7 +73,7 @@ std::vector<SSocketOwner> CPortCheck::FindOwners(const std::vector<SUdpSocketEnt
         const QString strFds = QStringLiteral("/proc/%1/fd").arg(strPid);
         for (const QString& strFd : QDir(strFds).entryList(QDir::System | QDir::NoDotAndDotDot)) {
             const QString strTarget = QFile::symLinkTarget(strFds + QLatin1Char('/') + strFd);
-            for (const SUdpSocketEntry& socket : listSockets) {
+            for (const SUDPSocketEntry& socket : listSockets) {
                 if (strTarget.endsWith(QStringLiteral("socket:[%1]").arg(socket.nInode))) {
                     const QByteArray abCommand =
                         ReadAll(QStringLiteral("/proc/%1/cmdline").arg(strPid)).value_or("");
@@ -88,7 +88,7 @@ std::vector<SSocketOwner> CPortCheck::FindOwners(const std::vector<SUdpSocketEnt
     return listOwners;
 }
 
-SDoctorCheck CPortCheck::Check(const std::vector<SUdpSocketEntry>& listSockets,
+SDoctorCheck CPortCheck::Check(const std::vector<SUDPSocketEntry>& listSockets,
                                const std::vector<SSocketOwner>& listOwners, bool bSeesAll,
                                std::uint16_t nPort) {
     const QString strName = QStringLiteral("port");
@@ -99,7 +99,7 @@ SDoctorCheck CPortCheck::Check(const std::vector<SUdpSocketEntry>& listSockets,
     QStringList listHolders;
     bool bOnlyDesktop = true;
     bool bUnseen = false;
-    for (const SUdpSocketEntry& socket : listSockets) {
+    for (const SUDPSocketEntry& socket : listSockets) {
         QStringList listPrograms;
         for (const SSocketOwner& owner : listOwners) {
             if (owner.nInode == socket.nInode) {
@@ -138,8 +138,8 @@ SDoctorCheck CPortCheck::Run(std::uint16_t nPort) {
         return {QStringLiteral("port"), EDoctorResult::Unknown,
                 QStringLiteral("/proc/net/udp cannot be read"), QString()};
     }
-    std::vector<SUdpSocketEntry> listSockets = SocketsOnPort(*abTable, nPort);
-    for (const SUdpSocketEntry& socket :
+    std::vector<SUDPSocketEntry> listSockets = SocketsOnPort(*abTable, nPort);
+    for (const SUDPSocketEntry& socket :
          SocketsOnPort(ReadAll(QStringLiteral("/proc/net/udp6")).value_or(""), nPort)) {
         listSockets.push_back(socket);
     }

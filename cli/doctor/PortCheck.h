@@ -11,7 +11,7 @@
 #include <vector>
 
 // A UDP socket of this network namespace, as /proc/net/udp and udp6 list it.
-struct SUdpSocketEntry {
+struct SUDPSocketEntry {
     QString strLocal; // "0.0.0.0:19798", "[::]:19798"
     unsigned nUid = 0;
     std::uint64_t nInode = 0;
@@ -27,13 +27,13 @@ struct SSocketOwner {
 class CPortCheck {
 public:
     // The sockets bound to nPort in a /proc/net/udp or /proc/net/udp6 table.
-    static std::vector<SUdpSocketEntry> SocketsOnPort(const QByteArray& abTable,
+    static std::vector<SUDPSocketEntry> SocketsOnPort(const QByteArray& abTable,
                                                       std::uint16_t nPort);
     // The processes whose open files include one of the sockets, from /proc/PID/fd.
-    static std::vector<SSocketOwner> FindOwners(const std::vector<SUdpSocketEntry>& listSockets);
+    static std::vector<SSocketOwner> FindOwners(const std::vector<SUDPSocketEntry>& listSockets);
 
     // bSeesAll: the open files of every process could be read (root).
-    static SDoctorCheck Check(const std::vector<SUdpSocketEntry>& listSockets,
+    static SDoctorCheck Check(const std::vector<SUDPSocketEntry>& listSockets,
                               const std::vector<SSocketOwner>& listOwners, bool bSeesAll,
                               std::uint16_t nPort = INSTRUMENT_PORT);
     // The check of this namespace's port 19798 (a test's own port), from /proc.

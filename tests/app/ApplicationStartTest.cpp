@@ -3,7 +3,7 @@
 #include "app/MolvarInstrumentConnectionApplication.h"
 #include "app/TerminationSignals.h"
 #include "link/UDPInstrumentInterface.h"
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 #include "tests/support/LoopbackApplication.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/ModalRunHook.h"
@@ -267,7 +267,7 @@ TEST(ApplicationStart, ASignalDuringTheAdapterQuestionEndsWithoutAWindowOrASave)
 // Another program holds the port: once the link has given up (seven attempts, about 3 s) the user
 // is told over the window on top, every window closes, and nothing is saved.
 TEST(ApplicationStart, APortHeldByAnotherProgramEndsTheRunWithoutASave) {
-    CUdpSocket held;
+    CUDPSocket held;
     ASSERT_TRUE(held.Open() && held.Bind(0));
     SLoopbackOptions options;
     options.nAppPort = held.GetLocalPort();

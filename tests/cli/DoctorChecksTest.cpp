@@ -179,7 +179,7 @@ TEST(DoctorPort, TheHolderOfThePortIsNamedWhereProcShowsIt) {
                              "00000000   102        0 1111 2 0 0\n"
                              " 12: 0B014D0A:4D56 00000000:0000 07 00000000:00000000 00:00000000 "
                              "00000000  1000        0 2222 2 0 0\n";
-    const std::vector<SUdpSocketEntry> listSockets = CPortCheck::SocketsOnPort(abUdp, 19798);
+    const std::vector<SUDPSocketEntry> listSockets = CPortCheck::SocketsOnPort(abUdp, 19798);
     ASSERT_EQ(listSockets.size(), 1u);
     EXPECT_EQ(listSockets[0].strLocal, QStringLiteral("10.77.1.11:19798"));
     EXPECT_EQ(listSockets[0].nInode, 2222u);

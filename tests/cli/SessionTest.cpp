@@ -58,7 +58,7 @@ SSimulatedInstrument Instrument(std::uint32_t nIndex, const char* pszName,
 class TavikctlSession : public ::testing::Test {
 protected:
     void Start(std::vector<SSimulatedInstrument> listInstruments) {
-        m_nAppPort = FreeUdpPort();
+        m_nAppPort = FreeUDPPort();
         SSimulatorOptions options;
         options.nPort = 0;
         options.nClientPort = m_nAppPort;

@@ -16,8 +16,8 @@ protected:
         return bytes;
     }
 
-    CUDPInstrumentInterface m_link{LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(),
-                                   FreeUdpPort()};
+    CUDPInstrumentInterface m_link{LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUDPPort(),
+                                   FreeUDPPort()};
 };
 
 const Bytes FIRST = MakeDatagram(LOOPBACK_ADDRESS, 0x7F000002, MakePayload(MSG_CLAIM, 2));

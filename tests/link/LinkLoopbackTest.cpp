@@ -312,7 +312,7 @@ std::size_t TakeInOrder(CUDPInstrumentInterface& link) {
 TEST(LinkStaging, ABurstLeavesTheSocketWhileNothingIsTakenAndComesOutWholeOldestFirst) {
     // The kernel holds a few hundred of them; the burst is more than that and the receive buffer.
     CLoopbackPeer peer;
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), peer.Port(),
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUDPPort(), peer.Port(),
                                  256 << 10);
     ASSERT_EQ(link.WaitForSetup(3000), ELinkSetup::Bound);
     SendBurst(peer, link.GetLocalPort(), 2000, 10);
@@ -324,7 +324,7 @@ TEST(LinkStaging, ABurstLeavesTheSocketWhileNothingIsTakenAndComesOutWholeOldest
 TEST(LinkStaging, AFloodBeyondTheStagingAreaIsDroppedCountedAndLoggedOnce) {
     CLinkLogCapture log;
     CLoopbackPeer peer;
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), peer.Port());
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUDPPort(), peer.Port());
     ASSERT_EQ(link.WaitForSetup(3000), ELinkSetup::Bound);
     constexpr int nSent = CUDPInstrumentInterface::STAGED_DATAGRAMS + 3000;
     SendBurst(peer, link.GetLocalPort(), nSent, 64);
@@ -348,10 +348,10 @@ TEST(LinkSocketBuffer, IsWarnedOfOnceWhenTheKernelGrantsLessThanAsked) {
     // twice what it grants.
     constexpr int nAsked = 64 << 20;
     CLinkLogCapture log;
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(), FreeUdpPort(),
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUDPPort(), FreeUDPPort(),
                                  nAsked);
     ASSERT_TRUE(WaitUntil([&] { return link.GetSocketReceiveBufferBytes() > 0; }, 2000ms));
-    CUdpSocket probe;
+    CUDPSocket probe;
     ASSERT_TRUE(probe.Open());
     probe.RequestReceiveBuffer(nAsked);
     EXPECT_EQ(link.GetSocketReceiveBufferBytes(), probe.GetReceiveBufferSize());

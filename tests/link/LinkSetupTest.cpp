@@ -22,19 +22,19 @@ struct SHeldPort {
         EXPECT_TRUE(socket.Open() && socket.Bind(0));
         nPort = socket.GetLocalPort();
     }
-    CUdpSocket socket;
+    CUDPSocket socket;
     std::uint16_t nPort = 0;
 };
 
 } // namespace
 
 TEST(LinkSetup, TheSingleLinkKeepsTheAddressesOfItsFirstCall) {
-    const std::uint16_t nPort = FreeUdpPort();
+    const std::uint16_t nPort = FreeUDPPort();
     CUDPInstrumentInterface* pFirst =
-        GetInstrumentInterface(0x7F000001, 0x7FFFFFFF, nPort, FreeUdpPort());
+        GetInstrumentInterface(0x7F000001, 0x7FFFFFFF, nPort, FreeUDPPort());
     ASSERT_NE(pFirst, nullptr);
     CUDPInstrumentInterface* pSecond =
-        GetInstrumentInterface(0x7F000002, 0x7F0000FF, FreeUdpPort(), FreeUdpPort());
+        GetInstrumentInterface(0x7F000002, 0x7F0000FF, FreeUDPPort(), FreeUDPPort());
     EXPECT_EQ(pSecond, pFirst);
     EXPECT_EQ(pFirst->m_dwLocalAddress, 0x7F000001u);
     EXPECT_EQ(pFirst->m_dwBroadcastAddress, 0x7FFFFFFFu);
@@ -48,7 +48,7 @@ TEST(LinkSetup, TheSingleLinkKeepsTheAddressesOfItsFirstCall) {
 
     ReleaseInstrumentInterface();
     CUDPInstrumentInterface* pThird =
-        GetInstrumentInterface(0x7F000003, 0x7FFFFFFF, FreeUdpPort(), FreeUdpPort());
+        GetInstrumentInterface(0x7F000003, 0x7FFFFFFF, FreeUDPPort(), FreeUDPPort());
     ASSERT_NE(pThird, nullptr);
     EXPECT_EQ(pThird->m_dwLocalAddress, 0x7F000003u);
     ReleaseInstrumentInterface();
@@ -97,8 +97,8 @@ TEST(LinkSetup, PortTakenForAllSevenAttemptsLeavesALinkThatCannotSend) {
 // A link whose socket thread cannot bind plays no part: the test takes and confirms the
 // datagrams itself, as the socket thread would.
 TEST(LinkSetup, AFreePortIsBoundAtTheFirstAttemptAndTheWaitEndsThen) {
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUdpPort(),
-                                 FreeUdpPort());
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, FreeUDPPort(),
+                                 FreeUDPPort());
     const auto start = Clock::now();
     EXPECT_EQ(link.WaitForSetup(CUDPInstrumentInterface::SETUP_TIMEOUT_MS), ELinkSetup::Bound);
     EXPECT_LT(MsSince(start), 400); // not the retry period, let alone the whole bound
@@ -106,7 +106,7 @@ TEST(LinkSetup, AFreePortIsBoundAtTheFirstAttemptAndTheWaitEndsThen) {
 
 TEST(LinkSend, ADatagramToAddressZeroIsRefusedAtOnceAndNeverWaitsToGoOut) {
     SHeldPort held;
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUdpPort());
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUDPPort());
     link.m_dwDestinationAddress = 0;
     link.m_dwSourceAddress = LOOPBACK_ADDRESS;
     const Bytes payload = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE);
@@ -120,7 +120,7 @@ TEST(LinkSend, ADatagramToAddressZeroIsRefusedAtOnceAndNeverWaitsToGoOut) {
 
 TEST(LinkSend, AConfirmationOfADatagramGivenUpOnDoesNotEndTheNextSend) {
     SHeldPort held;
-    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUdpPort());
+    CUDPInstrumentInterface link(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, held.nPort, FreeUDPPort());
     link.m_dwDestinationAddress = LOOPBACK_ADDRESS;
     const Bytes first = MakePayload(MSG_VERIFY, NAMED_REQUEST_SIZE, 1);
     const Bytes second = MakePayload(MSG_RELEASE, NAMED_REQUEST_SIZE, 2);
@@ -176,7 +176,7 @@ TEST(LinkSetup, PortFreedBeforeTheLastAttemptIsBoundAfterAll) {
 TEST(LinkSetup, DestructionDoesNotWaitForTheBindingAttemptsToRunOut) {
     SHeldPort held;
     auto pLink = std::make_unique<CUDPInstrumentInterface>(LOOPBACK_ADDRESS, LOOPBACK_BROADCAST,
-                                                           held.nPort, FreeUdpPort());
+                                                           held.nPort, FreeUDPPort());
     std::this_thread::sleep_for(100ms);
     const auto start = Clock::now();
     pLink.reset();

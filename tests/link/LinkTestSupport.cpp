@@ -25,7 +25,7 @@ std::unique_ptr<CUDPInstrumentInterface> StartLoopbackLink(CLoopbackPeer& peer,
     const Bytes probe = MakeDatagram(LOOPBACK_ADDRESS, LOOPBACK_ADDRESS, {0xEE});
     // Another process may take the chosen port before the link binds it: then try another.
     for (int nAttempt = 0; nAttempt < 3; ++nAttempt) {
-        const std::uint16_t nPort = FreeUdpPort();
+        const std::uint16_t nPort = FreeUDPPort();
         auto pLink = std::make_unique<CUDPInstrumentInterface>(
             LOOPBACK_ADDRESS, LOOPBACK_BROADCAST, nPort, nPeerPort.value_or(peer.Port()));
         const bool bReady = WaitUntil(

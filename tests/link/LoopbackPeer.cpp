@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-std::uint16_t FreeUdpPort() {
-    CUdpSocket probe;
+std::uint16_t FreeUDPPort() {
+    CUDPSocket probe;
     if (!probe.Open() || !probe.Bind(0)) {
         ADD_FAILURE() << "no free UDP port: errno " << probe.GetLastError();
         return 0;
@@ -60,7 +60,7 @@ std::optional<Bytes> CLoopbackPeer::ReceiveWithin(std::uint32_t dwTimeoutMs) {
     for (;;) {
         std::size_t nLength = 0;
         if (m_socket.Receive(buffer.data(), buffer.size(), &nLength) ==
-            CUdpSocket::RECEIVE_DATAGRAM) {
+            CUDPSocket::RECEIVE_DATAGRAM) {
             buffer.resize(nLength);
             return buffer;
         }

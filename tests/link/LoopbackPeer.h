@@ -3,7 +3,7 @@
 // in 127.0.0.0/8.
 #pragma once
 
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +15,7 @@ constexpr std::uint32_t LOOPBACK_BROADCAST = 0x7FFFFFFF; // 127.255.255.255
 using Bytes = std::vector<std::uint8_t>;
 
 // A port that no socket held a moment ago.
-std::uint16_t FreeUdpPort();
+std::uint16_t FreeUDPPort();
 
 // Header and payload as the instruments would frame them.
 Bytes MakeDatagram(std::uint32_t dwDestination, std::uint32_t dwSource, const Bytes& payload);
@@ -33,6 +33,6 @@ public:
     std::optional<Bytes> ReceiveWithin(std::uint32_t dwTimeoutMs);
 
 private:
-    CUdpSocket m_socket;
+    CUDPSocket m_socket;
     std::uint16_t m_nPort = 0;
 };

@@ -21,8 +21,8 @@ Bytes Frame(std::uint32_t dwDestination, std::uint32_t dwSource,
     return datagram;
 }
 
-InstrumentDescriptionFields SampleDescription() {
-    InstrumentDescriptionFields f;
+SInstrumentDescriptionFields SampleDescription() {
+    SInstrumentDescriptionFields f;
     f.strHostName = "tavik-07";
     f.dwAddress = ADDRESS_192_168_1_20;
     f.bClaimed = 1;
@@ -212,7 +212,7 @@ TEST(NamedRequests, ParseRefusesWrongLengthOrCode) {
 }
 
 TEST(Replies, StatusRepliesNeedTheirCodeAndTwoBytes) {
-    for (MessageCode nCode : {MSG_CLAIM, MSG_RELEASE, MSG_RENAME}) {
+    for (EMessageCode nCode : {MSG_CLAIM, MSG_RELEASE, MSG_RENAME}) {
         const auto payload = BuildStatusReply(nCode, 6);
         ASSERT_EQ(ReadStatusReply(payload, nCode), std::optional<std::uint8_t>(6));
     }
@@ -230,7 +230,7 @@ TEST(Replies, RepairReplyCarriesTheAddressInNetworkOrder) {
               (Bytes{MSG_REPAIR, 0x00, 0xC0, 0xA8, 0x01, 0x14}));
     const auto reply = ReadRepairReply(payload);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bStatus, 0);
+    EXPECT_EQ(reply->nStatus, 0);
     EXPECT_EQ(reply->dwAddress, ADDRESS_192_168_1_20);
 
     Bytes seven(payload.begin(), payload.end());
@@ -279,7 +279,7 @@ TEST(Replies, VerifyReplyLayoutAndExactLength) {
 
     const auto reply = ReadVerifyReply(payload);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bStatus, 1);
+    EXPECT_EQ(reply->nStatus, 1);
     EXPECT_EQ(reply->description.data(), payload.data() + 2);
     EXPECT_EQ(ReadTextField(reply->description.data() + InstrumentDescription::OWNER_HOST_NAME),
               "lab-pc");
@@ -291,7 +291,7 @@ TEST(Replies, VerifyReplyLayoutAndExactLength) {
 }
 
 TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
-    InstrumentDescriptionFields f = SampleDescription();
+    SInstrumentDescriptionFields f = SampleDescription();
     f.strName = std::string(80, 'n');
     const auto payload = BuildDiscoveryReply(f);
     const std::uint8_t* pbName = payload.data() + 1 + InstrumentDescription::NAME;
@@ -302,11 +302,11 @@ TEST(Replies, DescriptionTextsAreCutToSixtyThreeBytes) {
 }
 
 TEST(Replies, DescriptionReaderGivesBackEveryFieldTheWriterWrote) {
-    const InstrumentDescriptionFields written = SampleDescription();
+    const SInstrumentDescriptionFields written = SampleDescription();
     const auto payload = BuildVerifyReply(1, written);
     const auto reply = ReadVerifyReply(payload);
     ASSERT_TRUE(reply);
-    const InstrumentDescriptionFields read = ReadInstrumentDescription(reply->description);
+    const SInstrumentDescriptionFields read = ReadInstrumentDescription(reply->description);
     EXPECT_EQ(read.strHostName, written.strHostName);
     EXPECT_EQ(read.dwAddress, written.dwAddress);
     EXPECT_EQ(read.bClaimed, written.bClaimed);
@@ -320,7 +320,7 @@ TEST(Replies, DescriptionReaderGivesBackEveryFieldTheWriterWrote) {
     std::fill_n(bytes.begin() + 2 + InstrumentDescription::OWNER_HOST_NAME, TEXT_FIELD_SIZE, 'o');
     const auto unterminated = ReadVerifyReply(bytes);
     ASSERT_TRUE(unterminated);
-    const InstrumentDescriptionFields cut = ReadInstrumentDescription(unterminated->description);
+    const SInstrumentDescriptionFields cut = ReadInstrumentDescription(unterminated->description);
     EXPECT_EQ(cut.strOwnerHostName, std::string(TEXT_FIELD_SIZE, 'o'));
     EXPECT_EQ(cut.dwOwnerAddress, written.dwOwnerAddress);
 }

@@ -11,7 +11,7 @@ namespace {
 constexpr std::uint32_t ADDRESS_192_168_1_20 = 0xC0A80114;
 
 std::array<std::uint8_t, DISCOVERY_REPLY_SIZE> SampleReply() {
-    InstrumentDescriptionFields f;
+    SInstrumentDescriptionFields f;
     f.strHostName = "tavik-07";
     f.dwAddress = ADDRESS_192_168_1_20;
     f.bClaimed = 1;

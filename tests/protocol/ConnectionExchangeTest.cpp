@@ -24,18 +24,18 @@ protected:
     SConnectionStep Timeout() { return m_exchange.OnTimeout(Target()); }
     SConnectionStep Reply(const Bytes& payload) { return m_exchange.OnReply(payload); }
 
-    static Bytes VerifyReply(std::uint8_t bStatus, std::uint8_t bClaimed) {
-        InstrumentDescriptionFields description;
+    static Bytes VerifyReply(std::uint8_t nStatus, std::uint8_t bClaimed) {
+        SInstrumentDescriptionFields description;
         description.strHostName = "inst7";
         description.dwAddress = INSTRUMENT_ADDRESS;
         description.bClaimed = bClaimed;
         description.strName = "Lab-1";
         description.strOwnerHostName = "pc-12";
         description.dwOwnerAddress = 0x0A000009; // 10.0.0.9
-        return ToBytes(BuildVerifyReply(bStatus, description));
+        return ToBytes(BuildVerifyReply(nStatus, description));
     }
-    static Bytes ReleaseReply(std::uint8_t bStatus) {
-        return ToBytes(BuildStatusReply(MSG_RELEASE, bStatus));
+    static Bytes ReleaseReply(std::uint8_t nStatus) {
+        return ToBytes(BuildStatusReply(MSG_RELEASE, nStatus));
     }
 
     CConnectionExchange m_exchange;
@@ -105,12 +105,12 @@ TEST_F(ConnectionExchange, ReleaseAskedForBySelectionWindowKeepsTheLastCount) {
 }
 
 TEST_F(ConnectionExchange, ReleaseReplyOfEveryStatusReleases) {
-    for (const std::uint8_t bStatus : {0, 1, 5, 6, 255}) {
+    for (const std::uint8_t nStatus : {0, 1, 5, 6, 255}) {
         m_exchange.StartRelease(Target(), EAttemptCount::FromZero);
-        const SConnectionStep step = Reply(ReleaseReply(bStatus));
+        const SConnectionStep step = Reply(ReleaseReply(nStatus));
         EXPECT_EQ(step.nEvent, Event::Released);
         EXPECT_TRUE(step.bStopTimer);
-        EXPECT_EQ(step.bStatus, bStatus);
+        EXPECT_EQ(step.nStatus, nStatus);
     }
     EXPECT_EQ(ReleaseStatusText(5), TEXT_RELEASE_IN_USE);
     EXPECT_EQ(ReleaseStatusText(6), TEXT_RELEASE_OVERRIDABLE);

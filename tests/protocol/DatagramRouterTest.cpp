@@ -16,7 +16,7 @@ constexpr std::uint32_t OTHER_CLIENT = 0xC0A8010B;
 class DatagramRouter : public ::testing::Test {
 protected:
     Bytes Reply(std::uint8_t nCode) const {
-        const Bytes payload = ToBytes(BuildStatusReply(static_cast<MessageCode>(nCode), 0));
+        const Bytes payload = ToBytes(BuildStatusReply(static_cast<EMessageCode>(nCode), 0));
         return Frame(LOCAL_ADDRESS, INSTRUMENT_ADDRESS, payload);
     }
 
@@ -122,7 +122,7 @@ TEST_F(DatagramRouter, ReceiverMayUnregisterWhileTakingAReply) {
     public:
         explicit CClosingReceiver(CDatagramRouter& router) : m_router(router) {}
         bool IsTakingReplies() const override { return true; }
-        void TakeReply(const DatagramView&) override {
+        void TakeReply(const SDatagramView&) override {
             ++m_nTaken;
             m_router.Unregister(*this);
         }

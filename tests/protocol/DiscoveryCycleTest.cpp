@@ -22,7 +22,7 @@ std::vector<std::pair<unsigned, bool>> Timers(const SDiscoveryStep& step) {
 }
 
 Bytes DiscoveryReply(std::uint32_t dwAddress, std::uint8_t bInUse = 0) {
-    InstrumentDescriptionFields description;
+    SInstrumentDescriptionFields description;
     description.strHostName = "inst";
     description.dwAddress = dwAddress;
     description.bInUse = bInUse;

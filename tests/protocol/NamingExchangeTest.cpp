@@ -10,8 +10,8 @@ namespace {
 
 using Event = ENamingEvent;
 
-Bytes StatusReply(MessageCode nCode, std::uint8_t bStatus) {
-    return ToBytes(BuildStatusReply(nCode, bStatus));
+Bytes StatusReply(EMessageCode nCode, std::uint8_t nStatus) {
+    return ToBytes(BuildStatusReply(nCode, nStatus));
 }
 
 } // namespace
@@ -67,7 +67,7 @@ TEST(NamingExchange, StatusZeroGrantsAnyOtherRefuses) {
         refused.Send(u"Lab");
         const SNamingStep no = refused.OnReply(StatusReply(pKind->nCode, 3));
         EXPECT_EQ(no.nEvent, Event::Refused);
-        EXPECT_EQ(no.bStatus, 3);
+        EXPECT_EQ(no.nStatus, 3);
         EXPECT_TRUE(no.bStopTimer);
     }
 }

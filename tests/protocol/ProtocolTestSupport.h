@@ -40,7 +40,7 @@ inline Bytes Frame(std::uint32_t dwDestination, std::uint32_t dwSource,
 class CRecordingReceiver final : public CReplyReceiver {
 public:
     bool IsTakingReplies() const override { return m_bTaking; }
-    void TakeReply(const DatagramView& datagram) override {
+    void TakeReply(const SDatagramView& datagram) override {
         m_listPayloads.emplace_back(datagram.payload.begin(), datagram.payload.end());
     }
 

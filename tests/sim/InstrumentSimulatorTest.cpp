@@ -43,7 +43,7 @@ std::u16string Wide(std::string_view str) {
     return std::u16string(str.begin(), str.end());
 }
 
-std::array<std::uint8_t, NAMED_REQUEST_SIZE> Named(MessageCode nCode, std::string_view strName,
+std::array<std::uint8_t, NAMED_REQUEST_SIZE> Named(EMessageCode nCode, std::string_view strName,
                                                    std::string_view strClient = "lab-pc") {
     return BuildNamedRequest(nCode, Wide(strName), Wide(strClient));
 }
@@ -75,7 +75,7 @@ protected:
     }
 
     // Sends a request and returns the status of the one reply of that code.
-    std::optional<std::uint8_t> StatusExchange(std::uint32_t dwTo, MessageCode nCode,
+    std::optional<std::uint8_t> StatusExchange(std::uint32_t dwTo, EMessageCode nCode,
                                                std::string_view strName,
                                                std::string_view strClient = "lab-pc") {
         Send(dwTo, Named(nCode, strName, strClient));
@@ -251,7 +251,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     SReceived reply = ReceiveOne();
     auto verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, 1);
+    EXPECT_EQ(verify->nStatus, 1);
     EXPECT_EQ(verify->description[InstrumentDescription::CLAIMED], 1);
     EXPECT_EQ(ReadTextField(verify->description.data() + InstrumentDescription::OWNER_HOST_NAME),
               "other-pc");
@@ -261,7 +261,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     reply = ReceiveOne();
     verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, STATUS_OK);
+    EXPECT_EQ(verify->nStatus, STATUS_OK);
 
     // The same host name from another header source address is not the owner.
     std::uint8_t abDatagram[MAX_DATAGRAM_SIZE];
@@ -271,7 +271,7 @@ TEST_F(InstrumentSimulatorTest, VerifyTellsTheOwnerAndDescribesTheInstrument) {
     reply = ReceiveOne();
     verify = ReadVerifyReply(reply.Payload());
     ASSERT_TRUE(verify);
-    EXPECT_EQ(verify->bStatus, 1);
+    EXPECT_EQ(verify->nStatus, 1);
     EXPECT_EQ(reply.Header().dwDestination, OTHER_CLIENT);
 }
 
@@ -282,7 +282,7 @@ TEST_F(InstrumentSimulatorTest, RepairIsAnsweredOnlyByTheInstrumentOfThatName) {
     EXPECT_EQ(reply.dwFrom, INSTRUMENT_C);
     const auto repair = ReadRepairReply(reply.Payload());
     ASSERT_TRUE(repair);
-    EXPECT_EQ(repair->bStatus, STATUS_OK);
+    EXPECT_EQ(repair->nStatus, STATUS_OK);
     EXPECT_EQ(repair->dwAddress, INSTRUMENT_C);
     EXPECT_TRUE(ReceiveBeforeProbe().empty());
 

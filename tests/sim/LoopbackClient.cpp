@@ -8,26 +8,26 @@
 #include <unistd.h>
 
 CLoopbackClient::CLoopbackClient() {
-    m_nSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (m_nSocket < 0) {
+    m_hSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_hSocket < 0) {
         throw std::runtime_error("socket");
     }
     const int nOn = 1;
-    ::setsockopt(m_nSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn);
+    ::setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(LOOPBACK_CLIENT);
     socklen_t nLength = sizeof address;
-    if (::bind(m_nSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(m_nSocket, reinterpret_cast<sockaddr*>(&address), &nLength) != 0) {
-        ::close(m_nSocket);
+    if (::bind(m_hSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&address), &nLength) != 0) {
+        ::close(m_hSocket);
         throw std::runtime_error("bind");
     }
     m_nPort = ntohs(address.sin_port);
 }
 
 CLoopbackClient::~CLoopbackClient() {
-    ::close(m_nSocket);
+    ::close(m_hSocket);
 }
 
 void CLoopbackClient::Send(std::uint32_t dwTo, std::uint16_t nPort,
@@ -49,14 +49,14 @@ void CLoopbackClient::SendRaw(std::uint32_t dwTo, std::uint16_t nPort,
     address.sin_family = AF_INET;
     address.sin_port = htons(nPort);
     address.sin_addr.s_addr = htonl(dwTo);
-    if (::sendto(m_nSocket, datagram.data(), datagram.size(), 0,
+    if (::sendto(m_hSocket, datagram.data(), datagram.size(), 0,
                  reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) {
         throw std::runtime_error("sendto");
     }
 }
 
 std::optional<SReceived> CLoopbackClient::Receive(std::chrono::milliseconds timeout) {
-    pollfd fd{m_nSocket, POLLIN, 0};
+    pollfd fd{m_hSocket, POLLIN, 0};
     if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0) {
         return std::nullopt;
     }
@@ -65,7 +65,7 @@ std::optional<SReceived> CLoopbackClient::Receive(std::chrono::milliseconds time
     sockaddr_in from{};
     socklen_t nLength = sizeof from;
     const ssize_t nReceived =
-        ::recvfrom(m_nSocket, received.datagram.data(), received.datagram.size(), 0,
+        ::recvfrom(m_hSocket, received.datagram.data(), received.datagram.size(), 0,
                    reinterpret_cast<sockaddr*>(&from), &nLength);
     if (nReceived < 0) {
         return std::nullopt;

@@ -45,6 +45,6 @@ public:
     std::vector<SReceived> ReceiveUntilQuiet(std::chrono::milliseconds quiet);
 
 private:
-    int m_nSocket = -1;
+    int m_hSocket = -1;
     std::uint16_t m_nPort = 0;
 };

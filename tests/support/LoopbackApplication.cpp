@@ -23,7 +23,7 @@ CLoopbackApplication::CLoopbackApplication(std::vector<SSimulatedInstrument> lis
     : CLoopbackApplication(WithInstruments(std::move(listInstruments))) {}
 
 CLoopbackApplication::CLoopbackApplication(SLoopbackOptions options) {
-    m_nAppPort = options.nAppPort != 0 ? options.nAppPort : FreeUdpPort();
+    m_nAppPort = options.nAppPort != 0 ? options.nAppPort : FreeUDPPort();
     SSimulatorOptions simulatorOptions = options.simulator;
     simulatorOptions.nPort = 0;
     simulatorOptions.nClientPort = m_nAppPort;
@@ -33,7 +33,7 @@ CLoopbackApplication::CLoopbackApplication(SLoopbackOptions options) {
         EXPECT_TRUE(m_pSimulator->Start()) << "the simulator could not open its socket";
         m_nSimulatorPort = m_pSimulator->Port();
     } else {
-        m_nSimulatorPort = FreeUdpPort(); // nobody listens there
+        m_nSimulatorPort = FreeUDPPort(); // nobody listens there
     }
     m_pApplication = std::make_unique<CMolvarInstrumentConnectionApplication>(
         options.adapters, m_nAppPort, m_nSimulatorPort);

@@ -25,7 +25,7 @@ std::vector<SNetworkAdapter> LoopbackAdapterList() {
     return {{ADAPTER_TYPE_ETHERNET, "lo-test (test)", "127.0.0.1", "255.0.0.0"}};
 }
 
-std::uint16_t FreeUdpPort() {
+std::uint16_t FreeUDPPort() {
     const int hSocket = socket(AF_INET, SOCK_DGRAM, 0);
     if (hSocket < 0) {
         return 0;

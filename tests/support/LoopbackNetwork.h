@@ -1,7 +1,7 @@
 // Loopback only: free ports and raw datagrams for window tests. Nothing here can send beyond
 // 127.0.0.0/8; a destination or source outside it is refused.
 //
-//   const std::uint16_t nPort = FreeUdpPort();
+//   const std::uint16_t nPort = FreeUDPPort();
 //   SendDatagramFrom(0x7F000005, nAppPort, bytes);          // from 127.0.0.5 to 127.0.0.1
 #pragma once
 
@@ -19,7 +19,7 @@ constexpr std::uint32_t LOOPBACK_BROADCAST = 0x7FFFFFFF; // 127.255.255.255
 std::vector<SNetworkAdapter> LoopbackAdapterList();
 
 // A UDP port that no socket holds just now (bound to any address and let go again).
-std::uint16_t FreeUdpPort();
+std::uint16_t FreeUDPPort();
 
 // Sends one datagram from dwFromAddress (any port) to dwToAddress:nToPort, both in 127.0.0.0/8.
 bool SendDatagramFrom(std::uint32_t dwFromAddress, std::uint16_t nToPort,

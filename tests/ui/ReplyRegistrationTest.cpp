@@ -18,7 +18,7 @@ constexpr std::uint32_t INSTRUMENT = 0x7F000002;
 class CCountingReceiver : public CReplyReceiver {
 public:
     bool IsTakingReplies() const override { return true; }
-    void TakeReply(const DatagramView& /*datagram*/) override { ++m_nReplies; }
+    void TakeReply(const SDatagramView& /*datagram*/) override { ++m_nReplies; }
     int m_nReplies = 0;
 };
 

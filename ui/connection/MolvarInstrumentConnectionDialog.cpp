@@ -34,8 +34,7 @@ const QString RELEASE_TEXT = QStringLiteral("Release Instrument");
 
 CMolvarInstrumentConnectionDialog::CMolvarInstrumentConnectionDialog(CWindowContext& context,
                                                                      QWidget* pParent)
-    : CDialog(pParent), m_context(context),
-      m_hIcon(QStringLiteral(":/icons/tavik-connection.svg")) {
+    : CDialog(pParent), m_context(context), m_icon(QStringLiteral(":/icons/tavik-connection.svg")) {
     auto* pGroup = new QGroupBox(QStringLiteral("Current Configuration"), this);
     pGroup->setAccessibleName(pGroup->title());
 
@@ -118,7 +117,7 @@ CMolvarInstrumentConnectionDialog::~CMolvarInstrumentConnectionDialog() = defaul
 bool CMolvarInstrumentConnectionDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     setWindowTitle(TITLE);
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_icon);
     if (CInstrumentChannel* pChannel = m_context.Channel()) {
         pChannel->SetNotifyTarget(CWindowNotifyTarget::ForWindow(GetSafeHwnd()));
         m_registration.Register(pChannel->Router(), {MSG_RELEASE, MSG_REPAIR, MSG_VERIFY},
@@ -247,7 +246,7 @@ bool CMolvarInstrumentConnectionDialog::IsTakingReplies() const {
     return IsWindowVisible() && IsWaitingForReply();
 }
 
-void CMolvarInstrumentConnectionDialog::TakeReply(const DatagramView& datagram) {
+void CMolvarInstrumentConnectionDialog::TakeReply(const SDatagramView& datagram) {
     HandleResponse(datagram);
 }
 
@@ -300,7 +299,7 @@ void CMolvarInstrumentConnectionDialog::OnTimer(unsigned nIDEvent) {
     CDialog::OnTimer(nIDEvent);
 }
 
-void CMolvarInstrumentConnectionDialog::HandleResponse(const DatagramView& datagram) {
+void CMolvarInstrumentConnectionDialog::HandleResponse(const SDatagramView& datagram) {
     if (m_nResponseTimer == 0) {
         return;
     }
@@ -329,7 +328,7 @@ void CMolvarInstrumentConnectionDialog::Act(const SConnectionStep& step) {
         ShowMessage(FromWide(TEXT_VERIFICATION_FAILED), EMessageIcon::Exclamation);
         break;
     case EConnectionEvent::Released:
-        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.bStatus)) {
+        if (const std::optional<std::u16string_view> strText = ReleaseStatusText(step.nStatus)) {
             ShowMessage(FromWide(*strText), EMessageIcon::Information);
         }
         break;

@@ -43,7 +43,7 @@ public:
     void StartRelease();
     void StartRepair();
     // A routed reply of code 3, 4 or 5. A reply that cannot be read leaves the exchange waiting.
-    void HandleResponse(const DatagramView& datagram);
+    void HandleResponse(const SDatagramView& datagram);
     bool IsWaitingForReply() const { return m_nResponseTimer != 0; }
 
     // Every datagram waiting, per WM_INSTRUMENT_DATAGRAM; 1 when there is no link or no
@@ -74,7 +74,7 @@ private:
 
     // CReplyReceiver: the router's replies of codes 3, 4 and 5 while a reply is awaited.
     bool IsTakingReplies() const override;
-    void TakeReply(const DatagramView& datagram) override;
+    void TakeReply(const SDatagramView& datagram) override;
 
     using StartStep = SConnectionStep (CConnectionExchange::*)(const SConnectionTarget&,
                                                                EAttemptCount);
@@ -95,7 +95,7 @@ private:
     SConfiguredInstrument m_targetInstrument;
     QString m_strTargetLocalHostName;
 
-    QIcon m_hIcon;
+    QIcon m_icon;
     QLabel* m_pNameLabel = nullptr;
     QLabel* m_pAddressLabel = nullptr;
     QLabel* m_pStatusLabel = nullptr;

@@ -184,11 +184,11 @@ bool CInstrumentSelectionDialog::IsTakingReplies() const {
     return IsWindowVisible();
 }
 
-void CInstrumentSelectionDialog::TakeReply(const DatagramView& datagram) {
+void CInstrumentSelectionDialog::TakeReply(const SDatagramView& datagram) {
     HandleDiscoveryReply(datagram);
 }
 
-void CInstrumentSelectionDialog::HandleDiscoveryReply(const DatagramView& datagram) {
+void CInstrumentSelectionDialog::HandleDiscoveryReply(const SDatagramView& datagram) {
     // Replies are merged whatever the phase: the next cycle start empties the collected list,
     // so a reply during the dwell never reaches the rows.
     m_cycle.OnReply(datagram.payload);
@@ -199,7 +199,7 @@ void CInstrumentSelectionDialog::HandleDiscoveryReply(const std::uint8_t* pbData
     if (pbDatagram == nullptr) {
         return;
     }
-    if (const std::optional<DatagramView> view = ParseDatagram({pbDatagram, dwLength})) {
+    if (const std::optional<SDatagramView> view = ParseDatagram({pbDatagram, dwLength})) {
         HandleDiscoveryReply(*view);
     }
 }

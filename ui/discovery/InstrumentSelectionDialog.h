@@ -28,7 +28,7 @@ public:
     ~CInstrumentSelectionDialog() override;
 
     // A routed discovery reply.
-    void HandleDiscoveryReply(const DatagramView& datagram);
+    void HandleDiscoveryReply(const SDatagramView& datagram);
     // The same from the whole datagram, header included.
     void HandleDiscoveryReply(const std::uint8_t* pbDatagram, std::uint32_t dwLength);
     // Starts a collection: the collected list emptied, the request count and both collection
@@ -88,7 +88,7 @@ protected:
 private:
     // CReplyReceiver: discovery replies while the window is visible.
     bool IsTakingReplies() const override;
-    void TakeReply(const DatagramView& datagram) override;
+    void TakeReply(const SDatagramView& datagram) override;
 
     void BuildControls();
     // The timers started and stopped, the request sent and the view shown again, as the

@@ -169,11 +169,11 @@ bool CInstrumentNamingDialog::IsTakingReplies() const {
     return IsWindowVisible() && IsWaitingForReply();
 }
 
-void CInstrumentNamingDialog::TakeReply(const DatagramView& datagram) {
+void CInstrumentNamingDialog::TakeReply(const SDatagramView& datagram) {
     HandleNamedReply(datagram);
 }
 
-void CInstrumentNamingDialog::HandleNamedReply(const DatagramView& datagram) {
+void CInstrumentNamingDialog::HandleNamedReply(const SDatagramView& datagram) {
     if (m_nResponseTimer == 0) {
         return;
     }

@@ -39,7 +39,7 @@ protected:
     void OnCancel() override;
 
     // The reply to the named request.
-    void HandleNamedReply(const DatagramView& datagram);
+    void HandleNamedReply(const SDatagramView& datagram);
     // The action button: the request goes out and the reply timer starts.
     void SendNamedRequest();
     // Every change of the editable name box.
@@ -68,7 +68,7 @@ protected:
 private:
     // CReplyReceiver: replies of the window's code while it is visible and waits.
     bool IsTakingReplies() const override;
-    void TakeReply(const DatagramView& datagram) override;
+    void TakeReply(const SDatagramView& datagram) override;
 
     void BuildControls();
     void CheckName();

@@ -128,9 +128,9 @@ std::vector<std::uint8_t> Datagram(std::uint32_t dwDestination, std::uint32_t dw
 class ConnectionWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_nAppPort = FreeUdpPort();
+        m_nAppPort = FreeUDPPort();
         do {
-            m_nSimPort = FreeUdpPort();
+            m_nSimPort = FreeUDPPort();
         } while (m_nSimPort == m_nAppPort);
         ASSERT_NE(m_nAppPort, 0);
         ASSERT_NE(m_nSimPort, 0);
@@ -460,7 +460,7 @@ TEST_F(ConnectionWindowTest, OwnerNameWithoutNulIsReadWithinItsField) {
     Configure(CONNECTION_VERIFYING);
     Open();
     ASSERT_TRUE(WaitForRequests(MSG_VERIFY, 1));
-    InstrumentDescriptionFields description;
+    SInstrumentDescriptionFields description;
     description.strHostName = "inst7";
     description.dwAddress = INSTRUMENT_ADDRESS;
     description.bClaimed = 1;
@@ -700,7 +700,7 @@ TEST_F(ConnectionWindowTest, AConfiguredAddressOfZeroEndsNotReadyAndRepairFindsT
     Open();
     // What this computer sends comes back to it: a reply carrying its own address as the source
     // is its own datagram, whatever it looks like.
-    InstrumentDescriptionFields description;
+    SInstrumentDescriptionFields description;
     description.strHostName = "inst7";
     Inject(BuildVerifyReply(STATUS_OK, description), LOOPBACK_ADDRESS, 0);
     ASSERT_TRUE(WaitFor([&] { return m_boxes.Count() == 1; }));
@@ -720,7 +720,7 @@ TEST_F(ConnectionWindowTest, DatagramsNoWindowTakesLeaveTheWaitAlone) {
     Open();
     ASSERT_TRUE(WaitForRequests(MSG_VERIFY, 1));
 
-    InstrumentDescriptionFields description;
+    SInstrumentDescriptionFields description;
     description.strHostName = "inst7";
     // Replies this window would take, but addressed to the broadcast address.
     Inject(BuildVerifyReply(STATUS_OK, description), INSTRUMENT_ADDRESS, LOOPBACK_BROADCAST);
@@ -793,7 +793,7 @@ TEST_F(ConnectionWindowTest, ClaimSelectionWindowGetsDiscoveryRepliesThenVerifie
         EXPECT_EQ(m_pApp->m_pRenameInstrumentSelectionDialog, nullptr);
         // A reply to the broadcast address is dropped even with code 2; the one behind it is
         // routed, so once it is in the list the first has been dealt with.
-        InstrumentDescriptionFields description;
+        SInstrumentDescriptionFields description;
         description.strHostName = "inst9";
         description.dwAddress = 0x7F000009;
         Inject(BuildDiscoveryReply(description), 0x7F000009, LOOPBACK_BROADCAST);

@@ -1,4 +1,4 @@
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -23,29 +23,29 @@ sockaddr_in MakeAddress(std::uint32_t dwAddress, std::uint16_t nPort) {
 
 } // namespace
 
-CUdpSocket::~CUdpSocket() {
+CUDPSocket::~CUDPSocket() {
     Close();
 }
 
-bool CUdpSocket::Fail() {
+bool CUDPSocket::Fail() {
     m_nLastError = errno;
     return false;
 }
 
-bool CUdpSocket::Open() {
+bool CUDPSocket::Open() {
     Close();
     m_hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     return m_hSocket >= 0 || Fail();
 }
 
-void CUdpSocket::Close() {
+void CUDPSocket::Close() {
     if (m_hSocket >= 0) {
         close(m_hSocket);
         m_hSocket = -1;
     }
 }
 
-bool CUdpSocket::SetNonBlocking() {
+bool CUDPSocket::SetNonBlocking() {
     const int nFlags = fcntl(m_hSocket, F_GETFL);
     if (nFlags < 0) {
         return Fail();
@@ -53,12 +53,12 @@ bool CUdpSocket::SetNonBlocking() {
     return fcntl(m_hSocket, F_SETFL, nFlags | O_NONBLOCK) == 0 || Fail();
 }
 
-bool CUdpSocket::AllowBroadcast() {
+bool CUDPSocket::AllowBroadcast() {
     const int nOn = 1;
     return setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof(nOn)) == 0 || Fail();
 }
 
-bool CUdpSocket::RequestReceiveBuffer(int nBytes) {
+bool CUDPSocket::RequestReceiveBuffer(int nBytes) {
     // SO_RCVBUFFORCE needs CAP_NET_ADMIN; without it SO_RCVBUF is capped at rmem_max.
     if (setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof(nBytes)) == 0) {
         return true;
@@ -66,7 +66,7 @@ bool CUdpSocket::RequestReceiveBuffer(int nBytes) {
     return setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof(nBytes)) == 0 || Fail();
 }
 
-int CUdpSocket::GetReceiveBufferSize() const {
+int CUDPSocket::GetReceiveBufferSize() const {
     int nBytes = 0;
     socklen_t nLength = sizeof(nBytes);
     if (getsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nBytes, &nLength) != 0) {
@@ -75,13 +75,13 @@ int CUdpSocket::GetReceiveBufferSize() const {
     return nBytes;
 }
 
-bool CUdpSocket::Bind(std::uint16_t nPort, std::uint32_t dwAddress) {
+bool CUDPSocket::Bind(std::uint16_t nPort, std::uint32_t dwAddress) {
     const sockaddr_in address = MakeAddress(dwAddress, nPort);
     return bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 ||
            Fail();
 }
 
-std::uint16_t CUdpSocket::GetLocalPort() const {
+std::uint16_t CUDPSocket::GetLocalPort() const {
     sockaddr_in address{};
     socklen_t nLength = sizeof(address);
     if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&address), &nLength) != 0) {
@@ -90,7 +90,7 @@ std::uint16_t CUdpSocket::GetLocalPort() const {
     return ntohs(address.sin_port);
 }
 
-bool CUdpSocket::SendTo(std::uint32_t dwAddress, std::uint16_t nPort, const std::uint8_t* pbBytes,
+bool CUDPSocket::SendTo(std::uint32_t dwAddress, std::uint16_t nPort, const std::uint8_t* pbBytes,
                         std::size_t nCount) {
     const sockaddr_in address = MakeAddress(dwAddress, nPort);
     const ssize_t nSent = sendto(m_hSocket, pbBytes, nCount, MSG_NOSIGNAL,
@@ -105,7 +105,7 @@ bool CUdpSocket::SendTo(std::uint32_t dwAddress, std::uint16_t nPort, const std:
     return true;
 }
 
-CUdpSocket::EReceiveResult CUdpSocket::Receive(std::uint8_t* pbBuffer, std::size_t nRoom,
+CUDPSocket::EReceiveResult CUDPSocket::Receive(std::uint8_t* pbBuffer, std::size_t nRoom,
                                                std::size_t* pnLength,
                                                std::uint32_t* pdwSenderAddress,
                                                std::uint16_t* pnSenderPort) {
@@ -140,7 +140,7 @@ CUdpSocket::EReceiveResult CUdpSocket::Receive(std::uint8_t* pbBuffer, std::size
     return RECEIVE_DATAGRAM;
 }
 
-int CUdpSocket::ReceiveMany(std::uint8_t* pbBuffers, std::size_t nRoom, std::size_t nCount,
+int CUDPSocket::ReceiveMany(std::uint8_t* pbBuffers, std::size_t nRoom, std::size_t nCount,
                             std::size_t* pnLengths) {
     constexpr std::size_t MAX_AT_ONCE = 64;
     std::array<iovec, MAX_AT_ONCE> aVectors{};
@@ -169,7 +169,7 @@ int CUdpSocket::ReceiveMany(std::uint8_t* pbBuffers, std::size_t nRoom, std::siz
     return nReceived;
 }
 
-bool CUdpSocket::WaitReadable(std::uint32_t dwTimeoutMs) {
+bool CUDPSocket::WaitReadable(std::uint32_t dwTimeoutMs) {
     pollfd descriptor{m_hSocket, POLLIN, 0};
     const int nTimeout = dwTimeoutMs > INT_MAX ? INT_MAX : static_cast<int>(dwTimeoutMs);
     const int nReady = poll(&descriptor, 1, nTimeout);
@@ -179,7 +179,7 @@ bool CUdpSocket::WaitReadable(std::uint32_t dwTimeoutMs) {
     return nReady > 0 && (descriptor.revents & POLLIN) != 0;
 }
 
-CUdpSocket::EWaitResult CUdpSocket::WaitReadableOrWoken(int hWake, bool bForData,
+CUDPSocket::EWaitResult CUDPSocket::WaitReadableOrWoken(int hWake, bool bForData,
                                                         std::uint32_t dwTimeoutMs) {
     pollfd aDescriptors[2] = {{hWake, POLLIN, 0}, {m_hSocket, POLLIN, 0}};
     const int nTimeout = dwTimeoutMs > INT_MAX ? INT_MAX : static_cast<int>(dwTimeoutMs);

@@ -1,4 +1,4 @@
-#include "platform/UdpSocket.h"
+#include "platform/UDPSocket.h"
 
 #include "platform/WakeSignal.h"
 
@@ -14,7 +14,7 @@ constexpr std::uint32_t LOOPBACK_ADDRESS = 0x7F000001;
 
 using Bytes = std::vector<std::uint8_t>;
 
-class UdpSocketOnLoopback : public ::testing::Test {
+class UDPSocketOnLoopback : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_receiver.Open());
@@ -29,23 +29,23 @@ protected:
         ASSERT_TRUE(m_receiver.WaitReadable(3000));
     }
 
-    CUdpSocket m_receiver;
-    CUdpSocket m_sender;
+    CUDPSocket m_receiver;
+    CUDPSocket m_sender;
 };
 
 } // namespace
 
-TEST_F(UdpSocketOnLoopback, NothingWaitingIsNoDataAndNoError) {
+TEST_F(UDPSocketOnLoopback, NothingWaitingIsNoDataAndNoError) {
     Bytes buffer(64);
     std::size_t nLength = 99;
     EXPECT_EQ(m_receiver.Receive(buffer.data(), buffer.size(), &nLength),
-              CUdpSocket::RECEIVE_NO_DATA);
+              CUDPSocket::RECEIVE_NO_DATA);
     EXPECT_EQ(nLength, 0u);
     EXPECT_EQ(m_receiver.GetLastError(), 0);
     EXPECT_FALSE(m_receiver.WaitReadable(0));
 }
 
-TEST_F(UdpSocketOnLoopback, DatagramArrivesWithItsSender) {
+TEST_F(UDPSocketOnLoopback, DatagramArrivesWithItsSender) {
     const Bytes datagram{'M', 'V', 1, 2, 3};
     SendToReceiver(datagram);
     Bytes buffer(64);
@@ -53,36 +53,36 @@ TEST_F(UdpSocketOnLoopback, DatagramArrivesWithItsSender) {
     std::uint32_t dwSender = 0;
     std::uint16_t nSenderPort = 0;
     ASSERT_EQ(m_receiver.Receive(buffer.data(), buffer.size(), &nLength, &dwSender, &nSenderPort),
-              CUdpSocket::RECEIVE_DATAGRAM);
+              CUDPSocket::RECEIVE_DATAGRAM);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + nLength), datagram);
     EXPECT_EQ(dwSender, LOOPBACK_ADDRESS);
     EXPECT_EQ(nSenderPort, m_sender.GetLocalPort());
 }
 
-TEST_F(UdpSocketOnLoopback, DatagramLongerThanTheRoomIsDroppedWholeAndReported) {
+TEST_F(UDPSocketOnLoopback, DatagramLongerThanTheRoomIsDroppedWholeAndReported) {
     SendToReceiver(Bytes(100, 'a'));
     ASSERT_TRUE(
         m_sender.SendTo(LOOPBACK_ADDRESS, m_receiver.GetLocalPort(), Bytes(50, 'b').data(), 50));
     Bytes buffer(60, 0);
     std::size_t nLength = 0;
-    EXPECT_EQ(m_receiver.Receive(buffer.data(), 50, &nLength), CUdpSocket::RECEIVE_TOO_LONG);
+    EXPECT_EQ(m_receiver.Receive(buffer.data(), 50, &nLength), CUDPSocket::RECEIVE_TOO_LONG);
     EXPECT_EQ(nLength, 0u);
     EXPECT_EQ(m_receiver.GetLastError(), EMSGSIZE);
     // The next read gets the next datagram, nothing of the long one; exactly the room fits.
     ASSERT_TRUE(m_receiver.WaitReadable(3000));
-    EXPECT_EQ(m_receiver.Receive(buffer.data(), 50, &nLength), CUdpSocket::RECEIVE_DATAGRAM);
+    EXPECT_EQ(m_receiver.Receive(buffer.data(), 50, &nLength), CUDPSocket::RECEIVE_DATAGRAM);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + nLength), Bytes(50, 'b'));
 }
 
-TEST_F(UdpSocketOnLoopback, PortHeldByAnotherSocketCannotBeBound) {
-    CUdpSocket other;
+TEST_F(UDPSocketOnLoopback, PortHeldByAnotherSocketCannotBeBound) {
+    CUDPSocket other;
     ASSERT_TRUE(other.Open());
     EXPECT_FALSE(other.Bind(m_receiver.GetLocalPort()));
     EXPECT_EQ(other.GetLastError(), EADDRINUSE);
 }
 
-TEST(UdpSocket, ReceiveBufferHoldsABurstOfRepliesWhereThePlatformAllows) {
-    CUdpSocket socket;
+TEST(UDPSocket, ReceiveBufferHoldsABurstOfRepliesWhereThePlatformAllows) {
+    CUDPSocket socket;
     ASSERT_TRUE(socket.Open());
     ASSERT_TRUE(socket.AllowBroadcast());
     constexpr int nRequested = 1 << 20;
@@ -95,8 +95,8 @@ TEST(UdpSocket, ReceiveBufferHoldsABurstOfRepliesWhereThePlatformAllows) {
     EXPECT_GE(socket.GetReceiveBufferSize(), nRequested);
 }
 
-TEST(UdpSocket, OperationsOnAClosedSocketFailWithTheirError) {
-    CUdpSocket socket;
+TEST(UDPSocket, OperationsOnAClosedSocketFailWithTheirError) {
+    CUDPSocket socket;
     EXPECT_FALSE(socket.IsOpen());
     EXPECT_FALSE(socket.Bind(0));
     EXPECT_EQ(socket.GetLastError(), EBADF);
@@ -107,23 +107,23 @@ TEST(UdpSocket, OperationsOnAClosedSocketFailWithTheirError) {
     EXPECT_EQ(socket.GetLastError(), EBADF);
 }
 
-TEST_F(UdpSocketOnLoopback, AWaitEndsOnTheWakeSignalOrADatagramAndOnlyWatchesDataWhenAsked) {
+TEST_F(UDPSocketOnLoopback, AWaitEndsOnTheWakeSignalOrADatagramAndOnlyWatchesDataWhenAsked) {
     CWakeSignal wake;
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 20), CUdpSocket::WAIT_TIMEOUT);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 20), CUDPSocket::WAIT_TIMEOUT);
     // A signal raised twice is cleared once, and then no longer ends a wait.
     wake.Wake();
     wake.Wake();
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUdpSocket::WAIT_WOKEN);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUDPSocket::WAIT_WOKEN);
     wake.Clear();
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUdpSocket::WAIT_TIMEOUT);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUDPSocket::WAIT_TIMEOUT);
 
     const Bytes datagram{'M', 'V'};
     ASSERT_TRUE(m_sender.SendTo(LOOPBACK_ADDRESS, m_receiver.GetLocalPort(), datagram.data(),
                                 datagram.size()));
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 3000), CUdpSocket::WAIT_READABLE);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 3000), CUDPSocket::WAIT_READABLE);
     // Not asked to watch for data: the waiting datagram does not end the wait.
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUdpSocket::WAIT_TIMEOUT);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), false, 20), CUDPSocket::WAIT_TIMEOUT);
     // Both ready: the signal wins.
     wake.Wake();
-    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUdpSocket::WAIT_WOKEN);
+    EXPECT_EQ(m_receiver.WaitReadableOrWoken(wake.Handle(), true, 1000), CUDPSocket::WAIT_WOKEN);
 }

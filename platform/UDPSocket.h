@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class CUdpSocket {
+class CUDPSocket {
 public:
     enum EReceiveResult {
         RECEIVE_DATAGRAM, // a datagram that fitted the room offered
@@ -14,10 +14,10 @@ public:
         RECEIVE_ERROR,
     };
 
-    CUdpSocket() = default;
-    ~CUdpSocket();
-    CUdpSocket(const CUdpSocket&) = delete;
-    CUdpSocket& operator=(const CUdpSocket&) = delete;
+    CUDPSocket() = default;
+    ~CUDPSocket();
+    CUDPSocket(const CUDPSocket&) = delete;
+    CUDPSocket& operator=(const CUDPSocket&) = delete;
 
     bool Open();
     void Close();
