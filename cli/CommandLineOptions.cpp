@@ -8,6 +8,8 @@
 
 namespace {
 
+const QString TO_OPTION = QStringLiteral("to");
+
 const QString USAGE_PREFIX = QStringLiteral("Usage: tavikctl [--adapter IFACE|ADDRESS] [--json] "
                                             "[--quiet] ");
 
@@ -240,4 +242,20 @@ SCliParseResult CCommandLineOptions::Parse(const QStringList& listArguments) {
     result.pEntry = pEntry;
     result.pCommand = std::move(pCommand);
     return result;
+}
+
+QCommandLineOption DirectAddressOption(const QString& strDescription) {
+    return QCommandLineOption({TO_OPTION}, strDescription, QStringLiteral("ADDRESS"));
+}
+
+QString ReadDirectAddresses(const QCommandLineParser& parser,
+                            std::vector<std::uint32_t>* pListAddresses) {
+    for (const QString& strTo : parser.values(TO_OPTION)) {
+        std::uint32_t dwAddress = 0;
+        if (!ParseStrictAddress(strTo, &dwAddress) || dwAddress == 0) {
+            return QStringLiteral("--to takes an instrument's IPv4 address, not '%1'").arg(strTo);
+        }
+        pListAddresses->push_back(dwAddress);
+    }
+    return {};
 }

@@ -4,10 +4,14 @@
 
 #include "cli/CliCommand.h"
 
+#include <QCommandLineOption>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+class QCommandLineParser;
 
 struct SCliCommandEntry;
 
@@ -41,3 +45,10 @@ public:
 // A dotted address of four decimal bytes ("10.77.1.11"), strictly: nothing else is an address
 // on the command line. False for anything else.
 bool ParseStrictAddress(const QString& strText, std::uint32_t* pdwAddress);
+
+// --to ADDRESS, repeatable: an instrument that discover and doctor also ask directly.
+QCommandLineOption DirectAddressOption(const QString& strDescription);
+// The --to addresses, each strictly dotted and not 0.0.0.0, appended to *pListAddresses; the
+// usage error for the first that is none, else empty.
+QString ReadDirectAddresses(const QCommandLineParser& parser,
+                            std::vector<std::uint32_t>* pListAddresses);

@@ -3,7 +3,15 @@
 #include "cli/TavikctlSession.h"
 #include "protocol/DatagramRouter.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
+
+// The reply timers of the three exchanges.
+constexpr unsigned RESPONSE_TIMERS[] = {CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT,
+                                        CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT,
+                                        CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT};
 
 unsigned ResponseTimerOf(std::uint8_t nPendingRequest) {
     switch (nPendingRequest) {
@@ -48,9 +56,8 @@ void CConnectionCommand::Begin(StartStep pfnStart) {
 }
 
 void CConnectionCommand::OnTimer(unsigned nTimerId) {
-    if (nTimerId != CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT &&
-        nTimerId != CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT &&
-        nTimerId != CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT) {
+    if (std::find(std::begin(RESPONSE_TIMERS), std::end(RESPONSE_TIMERS), nTimerId) ==
+        std::end(RESPONSE_TIMERS)) {
         return;
     }
     Session().Timers().Stop(nTimerId);
@@ -88,9 +95,7 @@ void CConnectionCommand::OnReply(const SDatagramView& datagram) {
 
 void CConnectionCommand::Apply(const SConnectionStep& step) {
     if (step.bStopTimer) {
-        for (const unsigned nTimerId : {CConnectionExchange::ID_RELEASE_RESPONSE_TIMER_EVENT,
-                                        CConnectionExchange::ID_REPAIR_RESPONSE_TIMER_EVENT,
-                                        CConnectionExchange::ID_VERIFY_RESPONSE_TIMER_EVENT}) {
+        for (const unsigned nTimerId : RESPONSE_TIMERS) {
             Session().Timers().Stop(nTimerId);
         }
     }

@@ -10,7 +10,6 @@
 namespace {
 
 const QString CYCLES_OPTION = QStringLiteral("cycles");
-const QString TO_OPTION = QStringLiteral("to");
 const QString WATCH_OPTION = QStringLiteral("watch");
 
 } // namespace
@@ -28,10 +27,9 @@ QList<QCommandLineOption> CDiscoverCommand::Options() const {
                                QStringLiteral("Run N discovery cycles (5015 ms apart) and list "
                                               "every instrument that answered (default 1)."),
                                QStringLiteral("N")),
-            QCommandLineOption({TO_OPTION},
-                               QStringLiteral("Also ask this address directly, for an instrument "
-                                              "that no broadcast reaches (repeatable)."),
-                               QStringLiteral("ADDRESS")),
+            DirectAddressOption(QStringLiteral("Also ask this address directly, for an "
+                                               "instrument that no broadcast reaches "
+                                               "(repeatable).")),
             QCommandLineOption({WATCH_OPTION},
                                QStringLiteral("Discover every 5015 ms until interrupted, printing "
                                               "the list after each collection."))};
@@ -59,14 +57,7 @@ QString CDiscoverCommand::ReadArguments(const QCommandLineParser& parser,
         }
         m_options.nCycles = nCycles;
     }
-    for (const QString& strTo : parser.values(TO_OPTION)) {
-        std::uint32_t dwAddress = 0;
-        if (!ParseStrictAddress(strTo, &dwAddress) || dwAddress == 0) {
-            return QStringLiteral("--to takes an instrument's IPv4 address, not '%1'").arg(strTo);
-        }
-        m_options.listDirectAddresses.push_back(dwAddress);
-    }
-    return {};
+    return ReadDirectAddresses(parser, &m_options.listDirectAddresses);
 }
 
 void CDiscoverCommand::Start() {

@@ -17,12 +17,6 @@
 #include <QCommandLineParser>
 #include <algorithm>
 
-namespace {
-
-const QString TO_OPTION = QStringLiteral("to");
-
-} // namespace
-
 CDoctorCommand::CDoctorCommand()
     : m_discovery([](const CInstrumentList&) {},
                   [this](const CInstrumentList& list) { OnCollectionEnd(list); },
@@ -35,10 +29,9 @@ const char* CDoctorCommand::Summary() const {
 }
 
 QList<QCommandLineOption> CDoctorCommand::Options() const {
-    return {QCommandLineOption({TO_OPTION},
-                               QStringLiteral("Also ask the instrument at this address directly, "
-                                              "and compare with the broadcast (repeatable)."),
-                               QStringLiteral("ADDRESS"))};
+    return {DirectAddressOption(QStringLiteral("Also ask the instrument at this address "
+                                               "directly, and compare with the broadcast "
+                                               "(repeatable)."))};
 }
 
 const char* CDoctorCommand::OptionsSyntax() const {
@@ -47,14 +40,7 @@ const char* CDoctorCommand::OptionsSyntax() const {
 
 QString CDoctorCommand::ReadArguments(const QCommandLineParser& parser,
                                       const QStringList& /*listArguments*/) {
-    for (const QString& strTo : parser.values(TO_OPTION)) {
-        std::uint32_t dwAddress = 0;
-        if (!ParseStrictAddress(strTo, &dwAddress) || dwAddress == 0) {
-            return QStringLiteral("--to takes an instrument's IPv4 address, not '%1'").arg(strTo);
-        }
-        m_listToAddresses.push_back(dwAddress);
-    }
-    return {};
+    return ReadDirectAddresses(parser, &m_listToAddresses);
 }
 
 QString CDoctorCommand::BeforeLink() {
